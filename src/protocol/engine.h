@@ -1,0 +1,169 @@
+#pragma once
+
+// The protocol engine: send slots and their timer chain, receive reassembly and reply
+// dispatch, the connection from the click to the disconnect, and long writes. Everything
+// runs on the window thread, one handler at a time; time, the links and the windows are
+// injected.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "model/blocks.h"
+#include "model/parameter_model.h"
+#include "protocol/frame_codec.h"
+#include "protocol/link.h"
+#include "protocol/send_slots.h"
+#include "protocol/timer.h"
+#include "protocol/view.h"
+
+namespace veltrane {
+
+inline constexpr std::string_view kCaptionDisconnected = "Disconnect";
+inline constexpr std::string_view kCaptionConnected = "Connect";
+inline constexpr std::string_view kMsgNoPort = "No port or in use.";
+inline constexpr std::string_view kMsgOvertime = "overtime,please try again.";
+inline constexpr std::string_view kMsgInterrupt = "interrupt.";
+inline constexpr std::string_view kIdentityText = "TAMBREL2X";
+// ComPortNumber while a connection runs over HID, after a failed open, after a disconnect.
+inline constexpr int kComPortHid = 100;
+inline constexpr int kComPortFailed = 0;
+inline constexpr int kComPortClosed = -1;
+
+class ProtocolEngine : public SlotSink {
+ public:
+  ProtocolEngine(TimerHost& timers, ParameterModel& model, ConnectionView& view);
+  ~ProtocolEngine() override;
+  ProtocolEngine(const ProtocolEngine&) = delete;
+  ProtocolEngine& operator=(const ProtocolEngine&) = delete;
+
+  // Wiring. The serial port may be absent; the HID port is the processor's device while
+  // the HID layer has found it (HidMode), null otherwise.
+  void SetSerialPort(SerialPort* port) { serial_ = port; }
+  void SetHidPort(HidPort* port);
+  void SetHooks(ReplyHooks* hooks);
+  // Start-up: the status lamp refresh runs from now on.
+  void Start();
+
+  // --- State -------------------------------------------------------------------------
+  bool Connected() const { return connected_; }
+  bool HidMode() const { return hid_ != nullptr; }
+  std::uint8_t DeviceId() const override { return device_id_; }
+  void SetDeviceId(std::uint8_t id) { device_id_ = id; }
+  int ComPortNumber() const { return com_port_number_; }
+  // The port-list entry the next connection opens (name and number).
+  void SelectPort(std::string name, int number);
+  bool Connecting() const { return attempt_active_; }
+  std::string& RxHexBuffer() { return rx_hex_buffer_; }
+  const std::string& RxHexBuffer() const { return rx_hex_buffer_; }
+  ParameterModel& Model() { return model_; }
+  TimerHost& Timers() { return timers_; }
+
+  // --- Send slots (SlotSink) ----------------------------------------------------------
+  bool AcceptsFrames() const override { return connected_; }
+  void QueueSlotFrame(int slot, const WriteFrame& frame) override;
+  void MarkSlot(int slot) { slots_.Mark(slot); }
+  void ClearSendSlots() { slots_.ClearAll(); }
+  bool SlotPending(int slot) const { return slots_.Pending(slot); }
+  int CurrentSlot() const { return current_slot_; }
+
+  // Fills both transmit buffers with a frame and writes them through the active link.
+  void SendFrame(std::span<const std::uint8_t> frame);
+  // Writes the transmit buffers: HID when the processor's device is present, otherwise
+  // the serial port when it is open, otherwise nothing.
+  void SendNow();
+
+  // Scheduler control for operations that talk to the processor directly.
+  void StartScheduler();  // Timer1 and sendTimer
+  void StopPoll();        // Timer1 and intimer
+  void StopScheduler();   // Timer1, sendTimer and intimer
+
+  // --- Incoming -----------------------------------------------------------------------
+  // One serial notification's bytes; none means no dispatch.
+  void OnSerialBytes(std::span<const std::uint8_t> bytes);
+  // One HID input report's 64 data bytes (without the report ID).
+  void OnHidReport(std::span<const std::uint8_t> data);
+  void DispatchReplies();
+
+  // --- Connection ---------------------------------------------------------------------
+  // The connect button: its caption names the state, a click changes it.
+  void ConnectButtonClicked();
+  void OpenConnection();
+  // `then` runs once the port is closed (time-outs show their message there).
+  void CloseConnection(std::function<void()> then = {});
+
+  // --- Long writes ---------------------------------------------------------------------
+  // The ten header bytes alone through SendNow.
+  void SendLongWriteHeader(std::uint8_t bank, std::uint8_t object_code);
+  // Bytes 10..561 of an image text (characters 21..1124) as the 554-byte block; only
+  // while connected. Over HID: nine reports, stopped by the first failed write.
+  void SendImageBlock(std::string_view image_text, std::uint8_t object_code,
+                      std::uint8_t bank);
+
+  // Last transmit buffers, for tests and diagnostics.
+  const Bytes& TxFrame() const { return tx_frame_; }
+
+ private:
+  class TimerSet;
+
+  void OnSendTimer();
+  void OnTimer7();
+  void OnTimer4();
+  void OnTimer1();
+  void OnConnectTimeout(int which);
+  void OnIntimer();
+  void OnTimer10();
+
+  void ConnectStep4(std::uint64_t attempt);
+  void ConnectStep5(std::uint64_t attempt);
+  void ContinueAfterIdentity();
+  void FinishConnect();
+  void ApplyImage(std::string_view image);
+  void ResetHidCollector();
+  void RemoveFront(std::size_t characters);
+  void WriteHidBlock(const LongWriteBlock& block);
+  void StopAllConnectionTimers();
+
+  TimerHost& timers_;
+  ParameterModel& model_;
+  ConnectionView& view_;
+  ReplyHooks default_hooks_;
+  ReplyHooks* hooks_ = &default_hooks_;
+  SerialPort* serial_ = nullptr;
+  HidPort* hid_ = nullptr;
+
+  bool connected_ = false;
+  std::uint8_t device_id_ = 0;
+  int com_port_number_ = kComPortClosed;
+  std::string selected_port_;
+  int selected_port_number_ = 0;
+  bool port_selected_ = false;
+  bool caption_connected_ = false;  // the button reads "Connect"
+  bool attempt_active_ = false;     // between the click and the end of the handshake
+  bool closing_ = false;
+  std::uint64_t attempt_ = 0;       // voids continuations of an ended attempt
+  int connect_ticks_ = 0;
+
+  std::string rx_hex_buffer_;
+  Bytes tx_frame_;
+  HidReport hid_out_report_{};
+
+  SendSlotTable slots_;
+  int current_slot_ = 0;
+
+  std::string hid_rx_text_;
+  bool hid_rx_collecting_ = false;
+  std::size_t hid_rx_length_ = 0;
+  std::size_t hid_rx_report_count_ = 0;
+
+  std::unique_ptr<TimerSet> t_;
+};
+
+// The 20 names of a names reply (1128-character text at least 824 long): each field of
+// 20 bytes up to its first zero byte.
+std::array<std::string, 20> DecodePresetNames(std::string_view text);
+
+}  // namespace veltrane

@@ -1,0 +1,61 @@
+#pragma once
+
+// What the protocol core asks of the windows, and the hooks through which replies reach
+// the preset, file, backup, lock and device-settings features.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace veltrane {
+
+class ConnectionView {
+ public:
+  virtual ~ConnectionView() = default;
+  // A modal message box with a fixed text ("No port or in use.", "interrupt.", ...).
+  virtual void ShowMessage(std::string_view text) = 0;
+  // The connect button's caption names the state: "Disconnect" or "Connect".
+  virtual void SetConnectCaption(std::string_view caption) = 0;
+  // Green (0, 125, 0) while connected, red (255, 0, 0) otherwise.
+  virtual void SetLamp(bool connected) = 0;
+  // "Please wait,connecting  device.............." box and its progress bar (0..100).
+  virtual void ShowConnectingBox(bool shown) = 0;
+  virtual void SetConnectingProgress(int percent) = 0;
+  // The graph panel, the top bar and the channel-strip panel as a whole.
+  virtual void SetPanelsEnabled(bool enabled) = 0;
+  // The port list and the device-number list.
+  virtual void SetPortListsEnabled(bool enabled) = 0;
+  virtual void HideDetailWindow() = 0;
+  // Shows the whole model in every control and redraws the graph, sending nothing.
+  virtual void ApplyModelToControls() = 0;
+  // Disconnect: the detail window's channel back to the first one, any graph drag ended.
+  virtual void ResetEditingState() = 0;
+};
+
+// Reply actions owned by later features. Defaults do what a bare editor does.
+class ReplyHooks {
+ public:
+  virtual ~ReplyHooks() = default;
+  // Unlock and lock results, status from data byte 6 (1 means locked).
+  virtual void OnUnlockResult(std::uint8_t /*status*/) {}
+  virtual void OnLockResult(std::uint8_t /*status*/) {}
+  // Device settings: current preset, two setting bytes, device number.
+  virtual void OnDeviceSettings(const std::array<std::uint8_t, 4>& /*data*/) {}
+  // A plain acknowledge (a pending preset store takes it).
+  virtual void OnPlainAck() {}
+  // While a 20-group backup runs, 52/29 records are collected.
+  virtual bool CollectingBackup() const { return false; }
+  virtual void OnBackupRecord(std::string_view /*record*/) {}
+  // An image reply that a file save requested: true when the hook took it (it is then
+  // not decoded).
+  virtual bool TakeImageForFile(std::string_view /*image*/) { return false; }
+  // After an image was applied: true when a preset load claimed it (no names request).
+  virtual bool ImageEndsPresetLoad() { return false; }
+  // The 20 preset names, decoded.
+  virtual void OnPresetNames(const std::array<std::string, 20>& /*names*/) {}
+  // The first image of a connection says the front panel is locked.
+  virtual void ShowUnlock() {}
+};
+
+}  // namespace veltrane
