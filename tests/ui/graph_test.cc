@@ -1,0 +1,353 @@
+// The response graph without a window around it: grid pixels, curve and point drawing,
+// the view rules, and dragging a point with the mouse.
+
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QtTest>
+#include <vector>
+
+#include "model/blocks.h"
+#include "model/tables.h"
+#include "ui/response_graph.h"
+#include "ui/widget_colors.h"
+
+namespace veltrane {
+namespace {
+
+class RecordingSink : public SlotSink {
+ public:
+  bool AcceptsFrames() const override { return true; }
+  std::uint8_t DeviceId() const override { return 0; }
+  void QueueSlotFrame(int slot, const WriteFrame& frame) override {
+    queued.push_back(slot);
+    frames.push_back(frame);
+  }
+  std::vector<int> queued;
+  std::vector<WriteFrame> frames;
+};
+
+class RecordingFields : public BandFieldSink {
+ public:
+  void ShowDraggedBand(int band_id, const QString& freq_text, const QString& gain_text) override {
+    band = band_id;
+    freq = freq_text;
+    gain = gain_text;
+    ++calls;
+  }
+  int band = -1;
+  QString freq;
+  QString gain;
+  int calls = 0;
+};
+
+QColor Pixel(const QImage& image, int x, int y) { return QColor(image.pixel(x, y)); }
+
+void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+  QMouseEvent event(type, QPointF(pos), QPointF(widget->mapToGlobal(pos)), button, buttons,
+                    Qt::NoModifier);
+  QApplication::sendEvent(widget, &event);
+}
+void Press(QWidget* w, QPoint p) {
+  SendMouse(w, QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+}
+void Move(QWidget* w, QPoint p) {
+  SendMouse(w, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
+}
+void Release(QWidget* w, QPoint p) {
+  SendMouse(w, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+}
+
+QPoint At(const BandPoint& point) { return QPoint(point.x, point.y); }
+
+}  // namespace
+
+class GraphTest : public QObject {
+  Q_OBJECT
+
+ private:
+  // A graph in the single-channel view of `channel`, as the detail window leaves it.
+  struct SingleView {
+    ParameterModel model;
+    EditorState state;
+    RecordingSink sink;
+    RecordingFields fields;
+    ResponseGraph graph{model, state};
+
+    explicit SingleView(int channel) {
+      graph.SetSlotSink(&sink);
+      graph.SetBandFieldSink(&fields);
+      graph.FullRecompute();
+      graph.SetDetailShown(true);
+      state.shown_channel = channel + 1;
+      state.selected_band = BandId(channel, 0);
+      graph.UpdateBandPoint(model.bands[state.selected_band].type);
+    }
+  };
+
+ private slots:
+  void GridGeometry() {
+    const std::array<int, 8> rows = {40, 63, 86, 109, 133, 156, 179, 202};
+    QCOMPARE(GridRows(kGraphHeight), rows);
+    QCOMPARE(GridLineX(20, kGraphWidth), 121);
+    // One pixel left of where a curve puts 1 kHz.
+    QCOMPARE(GridLineX(1000, kGraphWidth), 554);
+    QCOMPARE(FreqToX(1000), 555);
+  }
+
+  void GridPixels() {
+    const QImage grid = DrawGraphGrid(kGraphWidth, kGraphHeight);
+    QCOMPARE(grid.size(), QSize(kGraphWidth, kGraphHeight));
+    const QColor frame(128, 128, 128), line(64, 64, 64), black(0, 0, 0);
+    // x 505 and y 50 lie between the grid lines.
+    QVERIFY(GridLineX(600, kGraphWidth) < 505 && GridLineX(700, kGraphWidth) > 505);
+    for (int row : GridRows(kGraphHeight)) {
+      QCOMPARE(Pixel(grid, 505, row), line);
+      QCOMPARE(Pixel(grid, 42, row), line);
+      // Grid lines stop short of the frame instead of painting over it.
+      QCOMPARE(Pixel(grid, 931, row), frame);
+      QCOMPARE(Pixel(grid, 41, row), frame);
+    }
+    QCOMPARE(Pixel(grid, 505, 17), frame);
+    QCOMPARE(Pixel(grid, 505, 225), frame);
+    QCOMPARE(Pixel(grid, 41, 150), frame);
+    QCOMPARE(Pixel(grid, 931, 150), frame);
+    QCOMPARE(Pixel(grid, 505, 16), black);
+    QCOMPARE(Pixel(grid, 505, 50), black);
+    QCOMPARE(Pixel(grid, 932, 150), black);
+    for (double hz : {20.0, 30.0, 100.0, 1000.0, 10000.0}) {
+      QCOMPARE(Pixel(grid, GridLineX(hz, kGraphWidth), 50), line);
+      QCOMPARE(Pixel(grid, GridLineX(hz, kGraphWidth), 224), line);
+      QCOMPARE(Pixel(grid, GridLineX(hz, kGraphWidth), 225), frame);
+    }
+    // The axis end line at 20 kHz's curve column.
+    QCOMPARE(Pixel(grid, 887, 50), line);
+    // Labels sit on their dark background box.
+    QCOMPARE(Pixel(grid, 4, 10), QColor(4, 2, 4));
+    QCOMPARE(Pixel(grid, 110, 226), QColor(4, 2, 4));
+  }
+
+  void StartUpShowsOnlyTheZeroLine() {
+    ParameterModel model;
+    EditorState state;
+    ResponseGraph graph(model, state);
+    QCOMPARE(graph.Title(), QStringLiteral("show all "));
+    QCOMPARE(graph.PenWidth(), 2);
+    const QImage& image = graph.Image();
+    for (int x : {42, 300, 930}) QCOMPARE(Pixel(image, x, 86), QColor(255, 0, 0));
+    QCOMPARE(Pixel(image, 41, 86), QColor(128, 128, 128));
+    QCOMPARE(Pixel(image, 500, 63), QColor(64, 64, 64));
+    QVERIFY(graph.CurveVisible(kInA) && graph.CurveVisible(kOut1) && graph.CurveVisible(kOut3));
+    QVERIFY(!graph.CurveVisible(kInB) && !graph.CurveVisible(kOut4));
+  }
+
+  void AllChannelsCurveFollowsTheMath() {
+    ParameterModel model;
+    model.bands[BandId(kOut2, 4)].peak_gain = 150;  // +6 dB
+    model.bands[BandId(kOut2, 1)].type = kLowShelf;
+    model.bands[BandId(kOut2, 1)].shelf_gain = 80;
+    model.channels[kOut2].hp_freq = 40;
+    model.channels[kOut2].hp_type = 7;
+    model.channels[kOut2].gain = 100;
+    EditorState state;
+    ResponseGraph graph(model, state);
+    graph.FullRecompute();
+    QCOMPARE(state.selected_band, 47);
+    QCOMPARE(state.crossover_channel, 5);
+    for (int channel : {kInA, kOut1, kOut3}) graph.SetCurveVisible(channel, false);
+
+    const QColor out2 = CurveColor(kOut2);
+    const std::vector<int> columns = {200, 333, 555, 700, 929};
+    for (int x : columns) {
+      const int y = TotalToY(ChannelTotalDb(graph.Store(), model, kOut2, x));
+      QVERIFY2(y > 17 && y < 225, qPrintable(QString::number(x)));
+      QCOMPARE(Pixel(graph.Image(), x, y), out2);
+    }
+    graph.SetCurveVisible(kOut2, false);
+    for (int x : columns) {
+      const int y = TotalToY(ChannelTotalDb(graph.Store(), model, kOut2, x));
+      QVERIFY(Pixel(graph.Image(), x, y) != out2);
+    }
+  }
+
+  void SingleChannelCurveAndPoints() {
+    SingleView view(kOut1);
+    ParameterModel& model = view.model;
+    // Band 2 low enough for its number to go below the square.
+    model.bands[BandId(kOut1, 1)].peak_gain = 20;
+    view.state.selected_band = BandId(kOut1, 1);
+    view.graph.UpdateBandPoint(kPeaking);
+
+    const QImage& image = view.graph.Image();
+    const QColor red(255, 0, 0);
+    for (int x : {45, 160, 420, 925}) {
+      QCOMPARE(Pixel(image, x, TotalToY(ChannelTotalDb(view.graph.Store(), model, kOut1, x))), red);
+    }
+    for (int number = 0; number < kBandsPerChannel; ++number) {
+      const BandPoint& p = view.graph.Points()[BandId(kOut1, number)];
+      QCOMPARE(p.x, FreqToX(kFreqTable[model.bands[BandId(kOut1, number)].freq]));
+      QCOMPARE(Pixel(image, p.x - 4, p.y - 4), BandColor(number));
+      QCOMPARE(Pixel(image, p.x + 4, p.y + 4), BandColor(number));
+      QVERIFY(Pixel(image, p.x + 5, p.y + 5) != BandColor(number));
+    }
+    // A number is written above its point in the upper part, below it further down.
+    auto white_in = [&image](int left, int top) {
+      for (int y = top; y < top + 14; ++y) {
+        for (int x = left; x < left + 8; ++x) {
+          if (Pixel(image, x, y) == QColor(255, 255, 255)) return true;
+        }
+      }
+      return false;
+    };
+    const BandPoint high = view.graph.Points()[BandId(kOut1, 0)];
+    const BandPoint low = view.graph.Points()[BandId(kOut1, 1)];
+    QVERIFY(high.y < 117 && low.y >= 117);
+    QVERIFY(white_in(high.x - 2, high.y - 18));
+    QVERIFY(!white_in(high.x - 2, high.y + 5));
+    QVERIFY(white_in(low.x - 2, low.y + 5));
+    QVERIFY(!white_in(low.x - 2, low.y - 18));
+  }
+
+  void LegendAndDetailWindowViews() {
+    ParameterModel model;
+    EditorState state;
+    ResponseGraph graph(model, state);
+    QSignalSpy legend(&graph, &ResponseGraph::LegendEnabledChanged);
+    graph.SetDetailShown(true);
+    QCOMPARE(graph.PenWidth(), 1);
+    QVERIFY(state.single_channel_mode);
+    graph.SetCurveVisible(kOut2, false);
+    QVERIFY(graph.CurveVisible(kOut2));  // ignored while the detail window is open
+
+    graph.SetDetailShown(false);
+    QCOMPARE(graph.PenWidth(), 2);
+    QVERIFY(!state.single_channel_mode);
+    QCOMPARE(graph.Title(), QStringLiteral("show all"));
+    QCOMPARE(legend.count(), 2);
+    QCOMPARE(legend.at(0).at(0).toBool(), false);
+    QCOMPARE(legend.at(1).at(0).toBool(), true);
+    graph.SetCurveVisible(kOut2, false);
+    QVERIFY(!graph.CurveVisible(kOut2));
+  }
+
+  void MouseDownHitTest() {
+    SingleView view(kOut2);
+    const BandPoint p = view.graph.Points()[BandId(kOut2, 3)];
+    for (QPoint offset : {QPoint(8, 0), QPoint(0, -8), QPoint(-8, 7), QPoint(7, 8)}) {
+      Press(&view.graph, At(p) + offset);
+      QVERIFY2(!view.graph.Dragging(),
+               qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    }
+    Press(&view.graph, At(p) + QPoint(-7, 7));
+    QVERIFY(view.graph.Dragging());
+    QCOMPARE(view.state.selected_band, BandId(kOut2, 3));
+    Release(&view.graph, At(p));
+    QVERIFY(!view.graph.Dragging());
+
+    // Points of bands 5 and 6 four pixels apart: the lower number wins.
+    view.model.bands[BandId(kOut2, 4)].freq = 100;
+    view.model.bands[BandId(kOut2, 5)].freq = 101;
+    for (int band : {BandId(kOut2, 4), BandId(kOut2, 5)}) {
+      view.state.selected_band = band;
+      view.graph.UpdateBandPoint(kPeaking);
+    }
+    const BandPoint five = view.graph.Points()[BandId(kOut2, 4)];
+    const BandPoint six = view.graph.Points()[BandId(kOut2, 5)];
+    QVERIFY(six.x - five.x < 8 && six.x > five.x);
+    Press(&view.graph, At(six));
+    QCOMPARE(view.state.selected_band, BandId(kOut2, 4));
+    QVERIFY(view.sink.queued.empty());
+  }
+
+  void MouseIgnoredOutsideAChannelPage() {
+    SingleView view(kInA);
+    const QPoint point = At(view.graph.Points()[0]);
+    view.state.shown_channel = 7;  // the gain page
+    Press(&view.graph, point);
+    QVERIFY(!view.graph.Dragging());
+    view.state.shown_channel = 1;
+    view.graph.SetDetailShown(false);
+    Press(&view.graph, point);
+    QVERIFY(!view.graph.Dragging());
+  }
+
+  void DragSnapsStoresAndQueues() {
+    SingleView view(kOut1);
+    const int band_id = BandId(kOut1, 2);
+    const int slot = SlotOfBlock(kOut1, EqBandBlockNumber(band_id));
+    Press(&view.graph, At(view.graph.Points()[band_id]));
+    QVERIFY(view.graph.Dragging());
+
+    // Past 20100 Hz: the last table entry, and the point snaps back to its column.
+    Move(&view.graph, QPoint(900, 100));
+    const BandParams& band = view.model.bands[band_id];
+    QCOMPARE(int(band.freq), 240);
+    QCOMPARE(int(band.peak_gain), YToEqGainIndex(100));
+    QCOMPARE(view.graph.Points()[band_id].x, 888);
+    QCOMPARE(view.graph.Points()[band_id].y, EqGainToY(kEqGainTable[band.peak_gain]));
+    QCOMPARE(view.fields.band, band_id);
+    QCOMPARE(view.fields.freq, QStringLiteral("20100"));
+    QCOMPARE(view.fields.gain,
+             QString::fromStdString(FormatShortest(kEqGainTable[band.peak_gain])));
+    QCOMPARE(view.sink.queued, std::vector<int>{slot});
+    QCOMPARE(view.sink.frames.back(),
+             BuildBlockFrame(view.model, 0, kOut1, EqBandBlockNumber(band_id)));
+    QCOMPARE(Pixel(view.graph.Image(), 888 + 4, view.graph.Points()[band_id].y), BandColor(2));
+
+    // Left of the range only y follows; above it only x follows.
+    Move(&view.graph, QPoint(40, 160));
+    QCOMPARE(view.graph.Points()[band_id].x, 888);
+    QCOMPARE(view.graph.Points()[band_id].y, EqGainToY(kEqGainTable[YToEqGainIndex(160)]));
+    Move(&view.graph, QPoint(555, 10));
+    QCOMPARE(view.graph.Points()[band_id].x, 555);
+    QCOMPARE(view.graph.Points()[band_id].y, EqGainToY(kEqGainTable[YToEqGainIndex(160)]));
+
+    // Outside both ranges the point stays, but the band is re-sent all the same.
+    const BandPoint before = view.graph.Points()[band_id];
+    const BandParams stored = band;
+    Move(&view.graph, QPoint(10, 240));
+    QCOMPARE(view.graph.Points()[band_id], before);
+    QCOMPARE(band, stored);
+    QCOMPARE(view.sink.queued.size(), std::size_t{4});
+    QCOMPARE(view.fields.calls, 4);
+
+    // Releasing sends nothing and ends the drag.
+    Release(&view.graph, QPoint(10, 240));
+    Move(&view.graph, QPoint(300, 100));
+    QCOMPARE(view.sink.queued.size(), std::size_t{4});
+    QCOMPARE(view.graph.Points()[band_id], before);
+  }
+
+  // A refresh or the closing detail window ends a drag still held: the next moves would
+  // otherwise retune band 47 or a band no longer on screen.
+  void DragEndsWithItsView() {
+    SingleView view(kOut1);
+    const QPoint point = At(view.graph.Points()[BandId(kOut1, 4)]);
+    Press(&view.graph, point);
+    view.graph.FullRecompute();
+    Move(&view.graph, QPoint(300, 150));
+    Press(&view.graph, point);
+    view.graph.SetDetailShown(false);
+    Move(&view.graph, QPoint(300, 150));
+    QVERIFY(view.sink.queued.empty());
+    QCOMPARE(view.model, ParameterModel{});
+  }
+
+  void ShelfDragWritesTheShelfGain() {
+    SingleView view(kInA);
+    BandParams& band = view.model.bands[3];
+    band.type = kHighShelf;
+    view.state.selected_band = 3;
+    view.graph.UpdateBandPoint(kHighShelf);
+    const std::uint16_t peak = band.peak_gain;
+    Press(&view.graph, At(view.graph.Points()[3]));
+    Move(&view.graph, QPoint(400, 150));
+    QCOMPARE(int(band.shelf_gain), YToEqGainIndex(150));
+    QCOMPARE(band.peak_gain, peak);
+  }
+};
+
+}  // namespace veltrane
+
+QTEST_MAIN(veltrane::GraphTest)
+#include "graph_test.moc"
