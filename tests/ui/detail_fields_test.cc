@@ -42,12 +42,14 @@ struct FieldRig {
     QTest::keyClicks(field, text);
   }
 
+  // Declared before the window: closing it moves the focus out of the field, which still
+  // commits into these.
   EditorState state;
+  int activations = 0;
+  std::vector<double> commits;
   QWidget host;
   NumericField* field = nullptr;
   QLineEdit* other = nullptr;
-  int activations = 0;
-  std::vector<double> commits;
 };
 
 }  // namespace
