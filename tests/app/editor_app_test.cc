@@ -1,0 +1,110 @@
+// The whole editor in real time: demo mode connects to the simulated processor through
+// the normal serial path, and a processor on the HID backend takes over the connection.
+
+#include "app/editor_app.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QtTest>
+#include <memory>
+#include <string>
+
+#include "link/fake_hid_backend.h"
+#include "link/hid_history.h"
+#include "sim/simulator.h"
+
+namespace veltrane::test {
+namespace {
+
+constexpr int kWaitMs = 8000;
+
+QStringList Items(const QListWidget& list) {
+  QStringList items;
+  for (int i = 0; i < list.count(); ++i) items << list.item(i)->text();
+  return items;
+}
+
+}  // namespace
+
+class EditorAppTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void demoModeConnectsOverTheSerialPath() {
+    EditorOptions options;
+    options.demo = true;
+    options.hid_backend = std::make_unique<FakeHidBackend>();
+    EditorApp app(std::move(options));
+    QStringList messages;
+    app.Main().SetMessageHandler([&](const QString& text) { messages << text; });
+    QVERIFY2(app.Start(), app.Error().c_str());
+    QVERIFY(!app.DemoPort().empty());
+    QCOMPARE(app.Main().PortList()->currentText(), QString::fromStdString(app.DemoPort()));
+    app.Show();
+    QVERIFY(app.Main().isVisible());
+    QVERIFY(!app.Detail().isVisible());
+
+    app.Engine().ConnectButtonClicked();
+    QTRY_VERIFY_WITH_TIMEOUT(app.Engine().Connected() && !app.Engine().Connecting(), kWaitMs);
+    QVERIFY(app.Serial().IsOpen());
+    QVERIFY(!app.Engine().HidMode());
+    QVERIFY(messages.isEmpty());
+    // The demo processor's set-up reached the model.
+    QVERIFY(!(app.Model() == ParameterModel{}));
+
+    app.Engine().ConnectButtonClicked();
+    QTRY_VERIFY_WITH_TIMEOUT(!app.Serial().IsOpen(), kWaitMs);
+    QVERIFY(messages.isEmpty());
+  }
+
+  // The processor on the HID backend is found once the loop runs: the lists are disabled,
+  // the hidden label and lists show it, and connecting runs over HID.
+  void processorOnHidIsUsed() {
+    auto backend = std::make_unique<FakeHidBackend>();
+    FakeHidBackend& fake = *backend;
+    EditorOptions options;
+    options.hid_backend = std::move(backend);
+    options.enumerate_ports = [] { return std::vector<std::string>{}; };
+    EditorApp app(std::move(options));
+    QStringList messages;
+    app.Main().SetMessageHandler([&](const QString& text) { messages << text; });
+
+    Simulator sim(app.Timers());
+    const std::string path = "fake:processor";
+    sim.SetHidSink([&](std::span<const std::uint8_t> data) { fake.PushInput(path, data); });
+    fake.Plug({path, kProcessorVendorId, kProcessorProductId, "HALVERNIQ", "0000001"},
+              [&](const HidReport& report) { sim.OnHidReport(report); });
+
+    QVERIFY(app.Start());
+    QTRY_VERIFY(app.Engine().HidMode());
+    QVERIFY(!app.Main().PortList()->isEnabled());
+    QVERIFY(!app.Main().DeviceIdList()->isEnabled());
+    QCOMPARE(app.Main().HidStatusLabel()->text(), QString::fromUtf8("已接上设备."));
+    QCOMPARE(Items(*app.Main().DeviceList()), QStringList{"HALVERNIQ (Serial=0000001)"});
+    QCOMPARE(Items(*app.Main().HistoryList()),
+             QStringList{"Arrival of HALVERNIQ (Serial=0000001)"});
+
+    app.Engine().ConnectButtonClicked();
+    QTRY_VERIFY_WITH_TIMEOUT(app.Engine().Connected() && !app.Engine().Connecting(), kWaitMs);
+    QCOMPARE(app.Engine().ComPortNumber(), kComPortHid);
+    QVERIFY(messages.isEmpty());
+    const QStringList history = Items(*app.Main().HistoryList());
+    QVERIFY(history.contains("W 00  A5 A5 A5 00 A2 00 28 00 00 00 8A AA " +
+                             QString("00 ").repeated(52)));
+    QCOMPARE(app.Main().HistoryList()->currentRow(), app.Main().HistoryList()->count() - 1);
+
+    // Unplugged: the lists come back, and the connection ends by its time-out.
+    fake.Unplug(path);
+    QTRY_VERIFY_WITH_TIMEOUT(!app.Engine().HidMode(), kWaitMs);
+    QCOMPARE(app.Main().HidStatusLabel()->text(), QString::fromUtf8("已移除设备."));
+    QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), kWaitMs);
+    QCOMPARE(messages, QStringList{"interrupt."});
+    QVERIFY(app.Main().PortList()->isEnabled());
+  }
+};
+
+}  // namespace veltrane::test
+
+QTEST_MAIN(veltrane::test::EditorAppTest)
+#include "editor_app_test.moc"
