@@ -2,14 +2,19 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <cstdio>
 
 #include "app/editor_app.h"
 
-int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("veltrane"));
-  QApplication::setApplicationVersion(QStringLiteral(VELTRANE_VERSION));
+namespace {
+
+// The options are read before any window system is needed, so that --help and --version
+// work on a terminal without a display.
+veltrane::EditorOptions ParseOptions(int& argc, char* argv[]) {
+  QCoreApplication core(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("veltrane"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VELTRANE_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
@@ -24,11 +29,21 @@ int main(int argc, char* argv[]) {
       QStringLiteral("path"));
   parser.addOption(demo);
   parser.addOption(port);
-  parser.process(app);
+  parser.process(core);  // exits after --help, --version or a bad option
 
   veltrane::EditorOptions options;
   options.demo = parser.isSet(demo);
   for (const QString& path : parser.values(port)) options.extra_ports.push_back(path.toStdString());
+  return options;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  veltrane::EditorOptions options = ParseOptions(argc, argv);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("veltrane"));
+  QApplication::setApplicationVersion(QStringLiteral(VELTRANE_VERSION));
 
   veltrane::EditorApp editor(std::move(options));
   if (!editor.Start()) {
