@@ -283,9 +283,7 @@ void ProtocolEngine::ApplyImage(std::string_view image) {
 }
 
 void ProtocolEngine::FinishConnect() {
-  t_->timer10->Stop();
-  view_.ShowConnectingBox(false);
-  view_.SetPanelsEnabled(true);
+  EndConnectingBox();
   if (model_.panel_locked == 1) hooks_->ShowUnlock();
   // An image that arrives while no connection is open is shown, but starts nothing.
   if (!connected_) return;
@@ -353,34 +351,36 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
     if (!connected_) {
       com_port_number_ = kComPortFailed;
       attempt_active_ = false;
-      view_.ShowConnectingBox(false);
-      t_->timer10->Stop();
-      view_.SetPanelsEnabled(true);
+      EndConnectingBox();
       view_.ShowMessage(kMsgNoPort);
       return;
     }
   }
   ResetHidCollector();
-  rx_hex_buffer_.clear();
-  tx_frame_.clear();
-  SendFrame(BuildShortRequest(device_id_, 0, kObjImage));
-  t_->chcon->Start();
-  t_->chcon112->Start();
-  t_->chcon188->Start();
+  RequestImageAndArm();
   if (com_port_number_ != kComPortFailed) {
     caption_connected_ = true;
     view_.SetConnectCaption(kCaptionConnected);
   }
 }
 
-void ProtocolEngine::ContinueAfterIdentity() {
+// Only chcon was stopped by the arrival, so only it gets a new count.
+void ProtocolEngine::ContinueAfterIdentity() { RequestImageAndArm(); }
+
+void ProtocolEngine::RequestImageAndArm() {
   rx_hex_buffer_.clear();
   tx_frame_.clear();
   SendFrame(BuildShortRequest(device_id_, 0, kObjImage));
-  // Only chcon was stopped by the arrival, so only it gets a new count.
+  // A running time-out keeps its count: the image and the names are due 3 s after the click.
   t_->chcon->Start();
   t_->chcon112->Start();
   t_->chcon188->Start();
+}
+
+void ProtocolEngine::EndConnectingBox() {
+  view_.ShowConnectingBox(false);
+  t_->timer10->Stop();
+  view_.SetPanelsEnabled(true);
 }
 
 void ProtocolEngine::OnConnectTimeout(int which) {
@@ -411,9 +411,7 @@ void ProtocolEngine::CloseConnection(std::function<void()> then) {
   const std::uint64_t attempt = ++attempt_;  // voids the continuations of the attempt
   attempt_active_ = false;
   closing_ = true;
-  view_.ShowConnectingBox(false);
-  t_->timer10->Stop();
-  view_.SetPanelsEnabled(true);
+  EndConnectingBox();
   view_.SetPortListsEnabled(true);
   StopAllConnectionTimers();
   current_slot_ = 0;

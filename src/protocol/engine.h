@@ -120,6 +120,8 @@ class ProtocolEngine : public SlotSink {
   void ConnectStep4(std::uint64_t attempt);
   void ConnectStep5(std::uint64_t attempt);
   void ContinueAfterIdentity();
+  void RequestImageAndArm();
+  void EndConnectingBox();
   void FinishConnect();
   void ApplyImage(std::string_view image);
   void ResetHidCollector();
