@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 
 #include "engine_harness.h"
 #include "model/image_codec.h"
@@ -34,6 +35,13 @@ class HookRecorder : public ReplyHooks {
   void OnBackupRecord(std::string_view r) override { records.emplace_back(r); }
   void OnPresetNames(const std::array<std::string, 20>& n) override { names = n; }
   void ShowUnlock() override { ++unlock_shown; }
+  bool TakeImageForFile(std::string_view image) override {
+    if (!file_save_pending) return false;
+    file_save_pending = false;
+    saved_image = image;
+    return true;
+  }
+  bool ImageEndsPresetLoad() override { return std::exchange(preset_load_pending, false); }
 
   std::vector<std::uint8_t> unlock, lock;
   std::vector<std::array<std::uint8_t, 4>> settings;
@@ -42,6 +50,9 @@ class HookRecorder : public ReplyHooks {
   std::vector<std::string> records;
   std::array<std::string, 20> names;
   int unlock_shown = 0;
+  bool file_save_pending = false;
+  std::string saved_image;
+  bool preset_load_pending = false;
 };
 
 Bytes Reply(std::uint8_t command, std::uint8_t object, std::vector<std::uint8_t> data,
@@ -194,6 +205,43 @@ TEST_F(DispatchTest, AppliedImageIsNeverEchoed) {
   Feed(ImageReply(ParameterModel{}));
   for (int slot = 1; slot <= kSlotCount; ++slot) EXPECT_FALSE(engine.SlotPending(slot)) << slot;
   EXPECT_TRUE(engine.Connected());
+}
+
+TEST_F(DispatchTest, ImagesClaimedByOperations) {
+  engine.SelectPort("ttyTEST", 1);
+  engine.ConnectButtonClicked();
+  clock.Advance(100);
+  serial.sent.clear();
+  ParameterModel other;
+  other.channels[kInA].gain = 5;
+  const Bytes image = ImageReply(other);
+
+  // A file save takes the image as it is: not decoded, scheduler running again.
+  hooks.file_save_pending = true;
+  Feed(image);
+  EXPECT_EQ(hooks.saved_image, EncodeHex(image));
+  EXPECT_EQ(view.applies, 0);
+  EXPECT_EQ(model.channels[kInA].gain, 120);
+  EXPECT_TRUE(engine.RxHexBuffer().empty());
+  clock.Advance(500);
+  ASSERT_EQ(serial.sent.size(), 1u);
+  EXPECT_EQ(serial.sent[0].bytes[6], kObjPoll);
+
+  // A preset load applies it and asks for no names.
+  serial.sent.clear();
+  hooks.preset_load_pending = true;
+  Feed(image);
+  EXPECT_EQ(view.applies, 1);
+  EXPECT_EQ(model.channels[kInA].gain, 5);
+  EXPECT_TRUE(serial.sent.empty());
+
+  // Unclaimed: applied, then the names are asked for, and a locked panel shows the dialog.
+  Bytes locked = ImageReply(other);
+  locked[10 + 8 * 64] = 1;  // lock byte
+  Feed(locked);
+  EXPECT_EQ(hooks.unlock_shown, 1);
+  ASSERT_EQ(serial.sent.size(), 1u);
+  EXPECT_EQ(serial.sent[0].bytes[6], kObjPresetNames);
 }
 
 TEST_F(DispatchTest, HidReassemblyGivesExactlyOneFrameOfText) {
