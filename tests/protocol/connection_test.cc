@@ -265,6 +265,10 @@ TEST_F(ConnectionTest, ClickBeforeTheNamesEndsTheAttemptForGood) {
   clock.Advance(150);
   ASSERT_EQ(view.caption, "Connect");
   engine->ConnectButtonClicked();
+  // The names arrive during the wait before the port closes: they must not restart the
+  // scheduler of a connection that is going away.
+  clock.Advance(20);
+  engine->OnSerialBytes(BuildFrame(0, kCmdData, 0, kObjPresetNames, 0, Bytes(400)));
   clock.Advance(10000);
   EXPECT_TRUE(view.messages.empty());
   EXPECT_FALSE(engine->Connected());

@@ -93,6 +93,9 @@ TEST_F(DispatchTest, ImageOverADozenReadsIsDecodedOnce) {
   EXPECT_EQ(view.applies, 1);
   EXPECT_EQ(model.channels[kOut2].gain, 33);
   EXPECT_TRUE(engine.RxHexBuffer().empty());
+  // Shown, but with no connection open it neither connects nor asks for anything.
+  EXPECT_FALSE(engine.Connected());
+  EXPECT_TRUE(serial.sent.empty());
   EXPECT_FALSE(view.port_lists_enabled);
 }
 
