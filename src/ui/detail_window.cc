@@ -46,6 +46,8 @@ DetailWindow::DetailWindow(ParameterModel& model, TimerHost& timers, EditorState
   setObjectName(QStringLiteral("Form5"));
   setWindowTitle(QStringLiteral("VELTRANE PROCESSOR"));
   setFixedSize(715, 364);
+  // Closing the main window ends the program even while this window is open.
+  setAttribute(Qt::WA_QuitOnClose, false);
   confirm_ = [this](const QString& caption, const QString& text) {
     return AskYesNo(this, caption, text);
   };

@@ -245,6 +245,22 @@ class MainWindowTest : public QObject {
     QCOMPARE(e.window.Graph()->PenWidth(), 2);
   }
 
+  void ClosingTheMainWindowEndsTheProgram() {
+    Editor editor;
+    editor.window.show();
+    editor.Click(editor.StripButton(kOut1, StripButton::kEq));
+    QVERIFY(editor.detail.isVisible());
+    // The application's own loop decides whether closing it ends the program: it must
+    // return on its own, long before the fallback would end it.
+    QTimer::singleShot(0, &editor.window, [&editor] { editor.window.close(); });
+    QTimer give_up;
+    give_up.setSingleShot(true);
+    connect(&give_up, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    give_up.start(5000);
+    QCoreApplication::exec();
+    QVERIFY(give_up.isActive());
+  }
+
   void LegendDeviceIdAndResetLock() {
     Editor e;
     e.window.show();
