@@ -155,8 +155,12 @@ void MainWindow::ShowMessage(std::string_view text) {
     message_handler_(message);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, windowTitle(), message, QMessageBox::Ok, this);
-  box.exec();
+  // Modal for the user, but not a nested event loop: the message is asked for from inside
+  // the protocol's handlers, which must not be re-entered while the box is open.
+  auto* box = new QMessageBox(QMessageBox::NoIcon, windowTitle(), message, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::ApplicationModal);
+  box->show();
 }
 
 void MainWindow::SetConnectCaption(std::string_view caption) {
