@@ -206,7 +206,9 @@ void ProtocolEngine::DispatchReplies() {
     for (std::size_t i = 0; i < kIdentityText.size(); ++i) {
       text.push_back(static_cast<char>(HexByteAt(rx, 21 + 2 * i)));
     }
-    if (text == kIdentityText) ContinueAfterIdentity();
+    // Only a connection asks again; an identity with no connection open (HID reports are
+    // dispatched all the same) must not arm time-outs that would later report a failure.
+    if (text == kIdentityText && connected_) ContinueAfterIdentity();
   }
 
   // 3, 4: unlock and lock results; the status is data byte 6.

@@ -157,13 +157,28 @@ TEST_F(DispatchTest, LockUnlockAndRefreshRows) {
   EXPECT_EQ(view.messages, std::vector<std::string>{"OK"});
 }
 
-TEST_F(DispatchTest, IdentityMustMatchExactly) {
-  // Not connecting: a matching identity asks for the image again, a mismatch does nothing.
-  std::vector<std::uint8_t> data(24);
-  const std::string wrong = "TAMBREL2x";
-  std::copy(wrong.begin(), wrong.end(), data.begin());
-  Feed(Reply(kCmdData, kObjIdentity, data));
-  EXPECT_TRUE(serial.sent.empty());
+TEST_F(DispatchTest, IdentityMustMatchExactlyAndComeDuringAConnection) {
+  const auto identity = [](const std::string& text) {
+    std::vector<std::uint8_t> data(24);
+    std::copy(text.begin(), text.end(), data.begin());
+    return Reply(kCmdData, kObjIdentity, data, 5);  // Bank and Index are not looked at
+  };
+  RecordingHidPort hid;
+  engine.SetHidPort(&hid);
+  Feed(identity("TAMBREL2X"));  // no connection open: nothing is asked, nothing times out
+  clock.Advance(5000);
+  EXPECT_TRUE(hid.reports.empty());
+  EXPECT_TRUE(view.messages.empty());
+
+  engine.ConnectButtonClicked();
+  clock.Advance(100);
+  ASSERT_EQ(hid.reports.size(), 1u);
+  Feed(identity("TAMBREL2x"));
+  EXPECT_EQ(hid.reports.size(), 1u);
+  engine.RxHexBuffer().clear();  // an identity stays in the buffer; here it is dropped
+  Feed(identity("TAMBREL2X"));
+  ASSERT_EQ(hid.reports.size(), 2u);
+  EXPECT_EQ(hid.reports[1], hid.reports[0]);  // the image request once more
 }
 
 TEST_F(DispatchTest, BackupRecordsOnlyWhileCollecting) {
