@@ -25,6 +25,8 @@ namespace {
 // Client area that gives the 985 x 694 outer size with a single border and a caption.
 constexpr int kClientWidth = 977;
 constexpr int kClientHeight = 665;
+constexpr int kOuterWidth = 985;
+constexpr int kOuterHeight = 694;
 
 QString FromView(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -90,7 +92,9 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect desktop = screen->availableGeometry();
-    move(desktop.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    // The frame is not known before the first show, so centre the size it will have:
+    // centring the client area alone leaves the window low and to the right.
+    move(desktop.center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
   }
 }
 

@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QtTest>
+#include <cstdlib>
 #include <vector>
 
 #include "model/blocks.h"
@@ -206,6 +207,61 @@ class GraphTest : public QObject {
     QVERIFY(!white_in(high.x - 2, high.y + 5));
     QVERIFY(white_in(low.x - 2, low.y + 5));
     QVERIFY(!white_in(low.x - 2, low.y - 18));
+  }
+
+  // A crossover change recomputes its filter's row, then draws the channel of
+  // SelectedBand, not the one whose filter changed; only a low-pass change in the
+  // all-channels view draws every curve. The changed channel's points go on top.
+  void CrossoverRedrawFollowsTheFilter() {
+    SingleView view(kOut1);
+    ParameterModel& model = view.model;
+    model.channels[kOut1].hp_freq = 80;  // 198 Hz: Out 1 falls away below it
+    view.graph.CrossoverRedraw(kOut1, /*high_pass=*/true);
+    QCOMPARE(view.state.crossover_channel, int{kOut1});
+
+    // Columns where Out 1's total is on the graph, clear of the flat 0 dB channels and
+    // of Out 1's band points on the 0 dB row.
+    std::vector<int> columns;
+    for (int x = 130; x < 300; x += 7) {
+      const int y = TotalToY(ChannelTotalDb(view.graph.Store(), model, kOut1, x));
+      bool clear = y > 100 && y < 220;
+      for (int number = 0; number < kBandsPerChannel; ++number) {
+        clear = clear && std::abs(x - view.graph.Points()[BandId(kOut1, number)].x) > 5;
+      }
+      if (clear) columns.push_back(x);
+    }
+    QVERIFY(columns.size() >= 5);
+    const auto out1_y = [&](int x) {
+      return TotalToY(ChannelTotalDb(view.graph.Store(), model, kOut1, x));
+    };
+    const QColor red(255, 0, 0);
+    for (int x : columns) QCOMPARE(Pixel(view.graph.Image(), x, out1_y(x)), red);
+
+    // SelectedBand in Out 2: a low-pass change of Out 1 in the single view draws Out 2.
+    view.state.selected_band = BandId(kOut2, 0);
+    model.channels[kOut1].lp_freq = 200;
+    view.graph.CrossoverRedraw(kOut1, /*high_pass=*/false);
+    QVERIFY(view.graph.Store().Value(LowPassRow(kOut1), 929) < -1.0);
+    for (int x : columns) {
+      QVERIFY(Pixel(view.graph.Image(), x, out1_y(x)) != red);
+      QCOMPARE(Pixel(view.graph.Image(), x, 86), red);  // Out 2 is flat
+    }
+    const BandPoint point = view.graph.Points()[BandId(kOut1, 4)];
+    QCOMPARE(Pixel(view.graph.Image(), point.x, point.y), BandColor(4));
+
+    // The all-channels view: the low-pass change draws every visible curve.
+    view.graph.SetDetailShown(false);
+    view.graph.CrossoverRedraw(kOut1, /*high_pass=*/false);
+    for (int x : columns) {
+      QCOMPARE(Pixel(view.graph.Image(), x, out1_y(x)), CurveColor(kOut1));
+      QCOMPARE(Pixel(view.graph.Image(), x, 86), CurveColor(kOut3));  // drawn last
+    }
+    // A high-pass change still draws SelectedBand's channel alone, in red.
+    view.graph.CrossoverRedraw(kOut1, /*high_pass=*/true);
+    for (int x : columns) {
+      QVERIFY(Pixel(view.graph.Image(), x, out1_y(x)) != CurveColor(kOut1));
+      QCOMPARE(Pixel(view.graph.Image(), x, 86), red);
+    }
   }
 
   void LegendAndDetailWindowViews() {

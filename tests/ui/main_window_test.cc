@@ -5,11 +5,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QtTest>
 #include <vector>
@@ -90,6 +92,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(e.window.windowTitle(), QStringLiteral("VELTRANE PROCESSOR"));
     QCOMPARE(e.window.size(), QSize(977, 665));
     QCOMPARE(FillColor(&e.window), QColor(94, 94, 94));
+    // Centred by the 985 x 694 the window measures with its frame, not by its client area.
+    const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(e.window.pos(), desktop.center() - QPoint(492, 347));
     QCOMPARE(e.Find<QPushButton>("ConnectButton")->text(), QStringLiteral("Disconnect"));
     QCOMPARE(e.window.PortList()->objectName(), QStringLiteral("PortList"));
 
