@@ -386,6 +386,25 @@ class DetailWindowTest : public QObject {
     QCOMPARE(rig.log.entries.size(), 2);
   }
 
+  void CrossoverTypeChoiceRedrawsQueuesAndLeavesTheField() {
+    Rig rig;
+    ChannelParams& out2 = rig.model.channels[kOut2];
+    out2.hp_type = 3;
+    out2.lp_freq = 136;
+    rig.window.ApplyModelToControls();
+    NumericField* low_pass = rig.Field("RzEdit80");
+    rig.log.probe = low_pass;
+    Rig::Choose(rig.Find<QComboBox>("RzComboBox38"), 8);  // Out 2's low-pass type
+    QCOMPARE(int{out2.lp_type}, 8);
+    QCOMPARE(int{out2.hp_type}, 3);
+    QCOMPARE(rig.state.crossover_channel, int{kOut2});
+    const int slot = SlotOfBlock(kOut2, kCrossoverBlock);
+    QCOMPARE(rig.log.entries,
+             (QStringList{"xover 3 lp [1000.0]", QStringLiteral("queue %1 [1000.0]").arg(slot)}));
+    const std::array<std::uint8_t, 8> data = {0, 3, 136, 8, 0, 0, 0, 0};
+    QVERIFY(std::equal(data.begin(), data.end(), rig.sink.frames.at(0).second.begin() + 10));
+  }
+
   void ResetConfirmed() {
     Rig rig;
     rig.OpenActive(kOut1);
@@ -640,8 +659,13 @@ class DetailWindowTest : public QObject {
     rig.window.ShowDraggedBand(31, "2997", "-3.2");  // Out 2, band 8
     QCOMPARE(rig.Field("RzEdit104")->text(), QStringLiteral("2997"));
     QCOMPARE(rig.Field("RzEdit106")->text(), QStringLiteral("-3.2"));
+    QStringList before;
+    for (NumericField* field : rig.window.findChildren<NumericField*>()) before << field->text();
     rig.window.ShowDraggedBand(48, "1", "1");  // no such band: ignored
-    QVERIFY(rig.log.entries.isEmpty());
+    rig.window.ShowDraggedBand(-1, "1", "1");
+    QStringList after;
+    for (NumericField* field : rig.window.findChildren<NumericField*>()) after << field->text();
+    QCOMPARE(after, before);
   }
 };
 
