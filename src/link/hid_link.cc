@@ -49,7 +49,9 @@ void HidLink::PollDevices() {
   std::vector<HidDeviceInfo> now = backend_.Enumerate();
   const bool first = !looked_;
   looked_ = true;
-  if (!first && now == present_) return;
+  // After a failed read the device is taken again even if the list looks the same: it may
+  // have gone and come back between two looks, leaving its old handle dead.
+  if (!first && now == present_ && !input_failed_) return;
   const std::vector<HidDeviceInfo> before = std::move(present_);
   present_ = now;
   // The order the HID layer promises: removals, arrivals, then one general change.
@@ -108,6 +110,7 @@ void HidLink::ReleaseCurrent() {
   if (current_handle_ != kNoHidHandle) backend_.Close(current_handle_);
   current_handle_ = kNoHidHandle;
   current_index_ = -1;
+  input_failed_ = false;
   if (engine_ != nullptr) engine_->SetHidPort(nullptr);
 }
 
@@ -126,6 +129,7 @@ bool HidLink::WriteReport(const HidReport& report) {
 void HidLink::StartInput() {
   StopInput();
   stop_ = false;
+  input_failed_ = false;
   const std::uint64_t generation = ++generation_;
   const HidHandle handle = current_handle_;
   reader_ = std::thread([this, handle, generation] { ReaderLoop(handle, generation); });
@@ -145,8 +149,8 @@ void HidLink::ReaderLoop(HidHandle handle, std::uint64_t generation) {
     QMetaObject::invokeMethod(
         &context_, [this, generation, result] { OnReaderResult(generation, result); },
         Qt::QueuedConnection);
-    // A failed read ends delivery: a device that went keeps failing, and the poll replaces
-    // the reader when the device list changes.
+    // A failed read ends delivery: a device that went keeps failing. The next look at the
+    // devices takes the device again if it is still listed.
     if (result.status == HidReadResult::Status::kError) return;
   }
 }
@@ -156,6 +160,7 @@ void HidLink::OnReaderResult(std::uint64_t generation, const HidReadResult& resu
   if (generation != generation_) return;
   if (result.status == HidReadResult::Status::kError) {
     view_.AddHistoryLine(FormatReadError(result.error));
+    input_failed_ = true;
     return;
   }
   if (engine_ != nullptr) engine_->OnHidReport(result.data);

@@ -90,6 +90,7 @@ class HidLink : public HidPort {
   std::vector<HidDeviceInfo> devices_;  // DevListBox
   int current_index_ = -1;
   HidHandle current_handle_ = kNoHidHandle;
+  bool input_failed_ = false;  // the reader of current_handle_ ended on an error
   std::size_t reports_received_ = 0;
 
   // The reader thread. No mutex: it shares with the window thread only stop_ (atomic) and

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <string_view>
 
 namespace veltrane {
 namespace {
@@ -17,12 +18,20 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::string PortListName(const std::string& system_location) {
+  constexpr std::string_view kDeviceNamespace = "\\\\.\\";
+  if (system_location.starts_with(kDeviceNamespace)) {
+    return system_location.substr(kDeviceNamespace.size());
+  }
+  return system_location;
+}
+
 std::vector<std::string> ListSerialPorts(const std::vector<std::string>& extra_paths) {
   std::vector<std::string> names;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-    names.push_back(info.systemLocation().toStdString());
+    names.push_back(PortListName(info.systemLocation().toStdString()));
   }
-  names.insert(names.end(), extra_paths.begin(), extra_paths.end());
+  for (const std::string& path : extra_paths) names.push_back(PortListName(path));
   SortPortNames(names);
   names.erase(std::unique(names.begin(), names.end()), names.end());
   return names;

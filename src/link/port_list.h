@@ -13,6 +13,10 @@ namespace veltrane {
 // (devices Qt does not enumerate, such as pseudo-terminals), sorted, without duplicates.
 std::vector<std::string> ListSerialPorts(const std::vector<std::string>& extra_paths = {});
 
+// The name a port is listed under: its system location without the Windows device-namespace
+// prefix, so that \\.\COM10 is listed as COM10 (and numbered 10); QSerialPort opens either.
+std::string PortListName(const std::string& system_location);
+
 // Alphabetical without regard to case, so COM10 comes before COM2.
 void SortPortNames(std::vector<std::string>& names);
 

@@ -36,7 +36,9 @@ bool SerialLink::Open(const std::string& port_name) {
     port_.clearError();
     return false;
   }
-  // Only the line settings change; flow control stays as the driver reported it.
+  // Qt applies all its settings on open, so flow control ends up off rather than as the
+  // driver had it: a port left with hardware handshake by another program would otherwise
+  // hold every write. The four line settings are applied and checked here.
   const bool accepted = port_.setBaudRate(kBaudRate) && port_.setDataBits(QSerialPort::Data8) &&
                         port_.setParity(QSerialPort::NoParity) &&
                         port_.setStopBits(QSerialPort::OneStop);

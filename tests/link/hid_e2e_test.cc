@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "hex_util.h"
 #include "hid_test_util.h"
+#include "model/image_codec.h"
 #include "protocol/engine.h"
 #include "protocol/engine_harness.h"
 #include "protocol/virtual_clock.h"
@@ -149,6 +151,72 @@ class HidEndToEndTest : public QObject {
                        .arg(shown)
                        .arg(last_poll)
                        .arg(unplugged_at)));
+  }
+
+  // The processor drops off the bus and is back before the next look at the devices (a
+  // USB reset, a quick power cycle): the list looks unchanged, but the old handle is dead.
+  // The failed read makes the next look take the device again, so the connection lives on.
+  void replugBetweenTwoLooksKeepsTheConnection() {
+    Rig rig;
+    rig.PlugProcessor();
+    rig.Run(10);
+    rig.engine.ConnectButtonClicked();
+    rig.Run(3000);
+    QVERIFY(rig.engine.Connected());
+
+    rig.fake.Unplug(kProcessorPath);
+    rig.PlugProcessor();
+    const std::int64_t replugged_at = rig.clock.NowMs();
+    rig.Run(5000);
+    QVERIFY(rig.view.messages.empty());
+    QVERIFY(rig.engine.Connected());
+    QVERIFY(rig.engine.HidMode());
+    QCOMPARE(std::count(rig.hid_view.history.begin(), rig.hid_view.history.end(),
+                        "READ ERROR: No such device (13)"),
+             1);
+    // Polls go out over the new handle and are answered from then on.
+    std::size_t later_polls = 0;
+    for (const SimReceivedFrame* poll : rig.Received(SimFrameKind::kPoll, true)) {
+      if (poll->time_ms > replugged_at + 1500) ++later_polls;
+    }
+    QVERIFY(later_polls >= 6);
+    QVERIFY(rig.hid_view.history.back().starts_with("W 00  "));
+  }
+
+  // A long write over HID: each of the nine block reports is one history line with all 64
+  // bytes after the report ID; a failed report is one error line and ends the block.
+  void imageBlockReportsAreLogged() {
+    Rig rig;
+    rig.PlugProcessor();
+    rig.Run(10);
+    rig.engine.ConnectButtonClicked();
+    rig.Run(2000);
+    QVERIFY(rig.engine.Connected());
+    rig.engine.StopScheduler();
+    rig.hid_view.history.clear();
+
+    const std::string image = EncodeParameterImage(rig.model);
+    rig.engine.SendImageBlock(image, kObjImage, 0);
+    QCOMPARE(rig.hid_view.history.size(), std::size_t{9});
+    for (const std::string& line : rig.hid_view.history) {
+      QVERIFY(line.starts_with("W 00  "));
+      QCOMPARE(line.size(), std::size_t{6 + 3 * 64});
+    }
+    // The last report: image bytes 522..561 (block offsets 512..551), the checksum of the
+    // live-settings write (data XOR DeviceId 0 XOR A3), AA, then zeros.
+    std::uint8_t checksum = 0xA3;
+    for (std::size_t i = 10; i < 562; ++i) checksum ^= HexByteAt(image, 2 * i + 1);
+    std::vector<std::uint8_t> tail;
+    for (std::size_t i = 522; i < 562; ++i) tail.push_back(HexByteAt(image, 2 * i + 1));
+    tail.push_back(checksum);
+    tail.push_back(0xAA);
+    tail.resize(64, 0);
+    QCOMPARE(rig.hid_view.history.back(), "W 00  " + Spaced(tail) + " ");
+
+    rig.hid_view.history.clear();
+    rig.fake.FailWrites(kProcessorPath, 1, {0x1F, "Broken"});
+    rig.engine.SendImageBlock(image, kObjImage, 0);
+    QCOMPARE(rig.hid_view.history, std::vector<std::string>{"WRITE ERROR: Broken (1F)"});
   }
 
   // Plugging the processor in while a serial connection runs: the arrival is logged and

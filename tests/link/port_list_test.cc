@@ -74,6 +74,17 @@ class PortListTest : public QObject {
       return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) < 0;
     }));
   }
+
+  // Windows gives ports as \\.\COMn: they are listed and numbered as COMn, once.
+  void deviceNamespaceIsDropped() {
+    const auto names = ListSerialPorts({"\\\\.\\COM77", "COM77", "\\\\.\\COM8"});
+    QCOMPARE(std::count(names.begin(), names.end(), std::string("COM77")), 1);
+    QCOMPARE(std::count(names.begin(), names.end(), std::string("COM8")), 1);
+    const auto numbers = PortNumbers(names);
+    const auto at = std::find(names.begin(), names.end(), std::string("COM77")) - names.begin();
+    QCOMPARE(numbers[at], 77);
+    QCOMPARE(PortListName("/dev/ttyUSB0"), std::string("/dev/ttyUSB0"));
+  }
 };
 
 }  // namespace veltrane::test
