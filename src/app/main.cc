@@ -4,48 +4,67 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstring>
 
 #include "app/editor_app.h"
 
 namespace {
 
-// The options are read before any window system is needed, so that --help and --version
-// work on a terminal without a display.
-veltrane::EditorOptions ParseOptions(int& argc, char* argv[]) {
-  QCoreApplication core(argc, argv);
+struct Options {
+  QCommandLineOption demo{
+      QStringLiteral("demo"),
+      QStringLiteral("Start a simulated processor on a pseudo-terminal and select its port.")};
+  QCommandLineOption port{QStringLiteral("port"),
+                          QStringLiteral("Also list the serial device at <path> (repeatable)."),
+                          QStringLiteral("path")};
+};
+
+void SetUp(QCommandLineParser& parser, const Options& options) {
   QCoreApplication::setApplicationName(QStringLiteral("veltrane"));
   QCoreApplication::setApplicationVersion(QStringLiteral(VELTRANE_VERSION));
-
-  QCommandLineParser parser;
   parser.setApplicationDescription(
       QStringLiteral("Editor and remote control for the Veltrane processor."));
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption demo(
-      QStringLiteral("demo"),
-      QStringLiteral("Start a simulated processor on a pseudo-terminal and select its port."));
-  const QCommandLineOption port(
-      QStringLiteral("port"), QStringLiteral("Also list the serial device at <path> (repeatable)."),
-      QStringLiteral("path"));
-  parser.addOption(demo);
-  parser.addOption(port);
-  parser.process(core);  // exits after --help, --version or a bad option
+  parser.addOption(options.demo);
+  parser.addOption(options.port);
+}
 
-  veltrane::EditorOptions options;
-  options.demo = parser.isSet(demo);
-  for (const QString& path : parser.values(port)) options.extra_ports.push_back(path.toStdString());
-  return options;
+// --help and --version only print: they must work on a terminal without a display.
+bool OnlyPrints(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    for (const char* option : {"-h", "--help", "-help", "--help-all", "-v", "--version"}) {
+      if (std::strcmp(argv[i], option) == 0) return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  veltrane::EditorOptions options = ParseOptions(argc, argv);
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("veltrane"));
-  QApplication::setApplicationVersion(QStringLiteral(VELTRANE_VERSION));
+  const Options options;
+  if (OnlyPrints(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    QCommandLineParser parser;
+    SetUp(parser, options);
+    parser.process(core);  // prints and exits
+    return 0;
+  }
 
-  veltrane::EditorApp editor(std::move(options));
+  // The window system takes its own options (-platform, -style, ...) out of argv first.
+  QApplication app(argc, argv);
+  QCommandLineParser parser;
+  SetUp(parser, options);
+  parser.process(app);  // exits on a bad option
+
+  veltrane::EditorOptions editor_options;
+  editor_options.demo = parser.isSet(options.demo);
+  for (const QString& path : parser.values(options.port)) {
+    editor_options.extra_ports.push_back(path.toStdString());
+  }
+
+  veltrane::EditorApp editor(std::move(editor_options));
   if (!editor.Start()) {
     std::fprintf(stderr, "veltrane: %s\n", editor.Error().c_str());
     return 1;

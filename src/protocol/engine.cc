@@ -328,7 +328,11 @@ void ProtocolEngine::OpenConnection() {
   view_.ShowConnectingBox(true);
   t_->timer10->Start();
   view_.SetPanelsEnabled(false);
-  if (port_selected_) com_port_number_ = selected_port_number_;
+  // The port is fixed here: a list refresh during the wait below must not change it.
+  if (port_selected_) {
+    com_port_number_ = selected_port_number_;
+    connect_port_ = selected_port_;
+  }
   timers_.Defer(100, [this, attempt] { ConnectStep4(attempt); });
 }
 
@@ -349,7 +353,7 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
     connected_ = true;
     com_port_number_ = kComPortHid;
   } else {
-    connected_ = serial_ != nullptr && port_selected_ && serial_->Open(selected_port_);
+    connected_ = serial_ != nullptr && port_selected_ && serial_->Open(connect_port_);
     if (!connected_) {
       com_port_number_ = kComPortFailed;
       attempt_active_ = false;

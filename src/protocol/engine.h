@@ -143,6 +143,7 @@ class ProtocolEngine : public SlotSink {
   std::string selected_port_;
   int selected_port_number_ = 0;
   bool port_selected_ = false;
+  std::string connect_port_;  // the entry taken when the connect button was clicked
   bool caption_connected_ = false;  // the button reads "Connect"
   bool attempt_active_ = false;     // between the click and the end of the handshake
   bool closing_ = false;

@@ -247,6 +247,14 @@ TEST_F(ConnectionTest, UnansweredPollEndsWithInterrupt) {
   EXPECT_EQ(polls_after, 4);  // 1110, 1610, 2110, 2610: polls go on, the count does not restart
 }
 
+TEST_F(ConnectionTest, OpensThePortSelectedAtTheClick) {
+  engine->ConnectButtonClicked();
+  engine->SelectPort("/dev/ttyOTHER", 7);  // a list refresh during the wait
+  clock.Advance(100);
+  EXPECT_EQ(port->port_name(), "/dev/ttySIM");
+  EXPECT_EQ(engine->ComPortNumber(), 1);
+}
+
 TEST_F(ConnectionTest, NoPortShowsMessageAndStaysDisconnected) {
   port->SetOpenFails(true);
   engine->ConnectButtonClicked();
