@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev libhidapi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
+  fonts-dejavu-core xvfb xauth
 )
 
 missing=()
