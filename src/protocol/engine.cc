@@ -168,7 +168,7 @@ void ProtocolEngine::OnHidReport(std::span<const std::uint8_t> data) {
     const std::size_t tail = std::min(hid_rx_length_ % kHidDataSize + 2, data.size());
     AppendHex(hid_rx_text_, data.first(tail));
     ++hid_rx_report_count_;
-    rx_hex_buffer_ = hid_rx_text_;
+    rx_hex_buffer_.swap(hid_rx_text_);  // the dispatcher empties the collector anyway
     DispatchReplies();
     return;
   }
@@ -176,13 +176,8 @@ void ProtocolEngine::OnHidReport(std::span<const std::uint8_t> data) {
   ++hid_rx_report_count_;
 }
 
-void ProtocolEngine::RemoveFront(std::size_t characters) {
-  if (rx_hex_buffer_.size() <= characters) {
-    rx_hex_buffer_.clear();
-  } else {
-    rx_hex_buffer_.erase(0, characters);
-  }
-}
+// erase() stops at the end of the text, so a reply that is the whole buffer empties it.
+void ProtocolEngine::RemoveFront(std::size_t characters) { rx_hex_buffer_.erase(0, characters); }
 
 void ProtocolEngine::DispatchReplies() {
   ResetHidCollector();
@@ -202,13 +197,13 @@ void ProtocolEngine::DispatchReplies() {
 
   // 2: identity.
   if (at(9, "52") && at(13, "A0") && len() == 72) {
-    std::string text;
+    bool matches = true;
     for (std::size_t i = 0; i < kIdentityText.size(); ++i) {
-      text.push_back(static_cast<char>(HexByteAt(rx, 21 + 2 * i)));
+      matches = matches && HexByteAt(rx, 21 + 2 * i) == static_cast<std::uint8_t>(kIdentityText[i]);
     }
     // Only a connection asks again; an identity with no connection open (HID reports are
     // dispatched all the same) must not arm time-outs that would later report a failure.
-    if (text == kIdentityText && connected_) ContinueAfterIdentity();
+    if (matches && connected_) ContinueAfterIdentity();
   }
 
   // 3, 4: unlock and lock results; the status is data byte 6.
@@ -223,8 +218,8 @@ void ProtocolEngine::DispatchReplies() {
 
   // 6: device settings.
   if (at(9, "520021000008") && len() >= 40) {
-    hooks_->OnDeviceSettings({HexByteAt(rx, 21), HexByteAt(rx, 23), HexByteAt(rx, 25),
-                              HexByteAt(rx, 27)});
+    hooks_->OnDeviceSettings(
+        {HexByteAt(rx, 21), HexByteAt(rx, 23), HexByteAt(rx, 25), HexByteAt(rx, 27)});
     rx.clear();
   }
 
@@ -268,7 +263,7 @@ void ProtocolEngine::DispatchReplies() {
     rx.clear();
     MarkSlot(kSettingsRequestSlot);
     StartScheduler();
-    if (attempt_active_) attempt_active_ = false;  // the handshake is complete
+    attempt_active_ = false;  // the handshake is complete
   }
 }
 
@@ -290,7 +285,6 @@ void ProtocolEngine::FinishConnect() {
   // An image that arrives while no connection is open is shown, but starts nothing.
   if (!connected_) return;
   rx_hex_buffer_.clear();
-  tx_frame_.clear();
   SendFrame(BuildShortRequest(device_id_, 0, kObjPresetNames));
 }
 
@@ -364,10 +358,8 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
   }
   ResetHidCollector();
   RequestImageAndArm();
-  if (com_port_number_ != kComPortFailed) {
-    caption_connected_ = true;
-    view_.SetConnectCaption(kCaptionConnected);
-  }
+  caption_connected_ = true;
+  view_.SetConnectCaption(kCaptionConnected);
 }
 
 // Only chcon was stopped by the arrival, so only it gets a new count.
@@ -375,7 +367,6 @@ void ProtocolEngine::ContinueAfterIdentity() { RequestImageAndArm(); }
 
 void ProtocolEngine::RequestImageAndArm() {
   rx_hex_buffer_.clear();
-  tx_frame_.clear();
   SendFrame(BuildShortRequest(device_id_, 0, kObjImage));
   // A running time-out keeps its count: the image and the names are due 3 s after the click.
   t_->chcon->Start();

@@ -59,8 +59,6 @@ class ProtocolEngine : public SlotSink {
   bool Connecting() const { return attempt_active_; }
   std::string& RxHexBuffer() { return rx_hex_buffer_; }
   const std::string& RxHexBuffer() const { return rx_hex_buffer_; }
-  ParameterModel& Model() { return model_; }
-  TimerHost& Timers() { return timers_; }
 
   // --- Send slots (SlotSink) ----------------------------------------------------------
   bool AcceptsFrames() const override { return connected_; }
@@ -68,7 +66,6 @@ class ProtocolEngine : public SlotSink {
   void MarkSlot(int slot) { slots_.Mark(slot); }
   void ClearSendSlots() { slots_.ClearAll(); }
   bool SlotPending(int slot) const { return slots_.Pending(slot); }
-  int CurrentSlot() const { return current_slot_; }
 
   // Fills both transmit buffers with a frame and writes them through the active link.
   void SendFrame(std::span<const std::uint8_t> frame);
@@ -100,11 +97,7 @@ class ProtocolEngine : public SlotSink {
   void SendLongWriteHeader(std::uint8_t bank, std::uint8_t object_code);
   // Bytes 10..561 of an image text (characters 21..1124) as the 554-byte block; only
   // while connected. Over HID: nine reports, stopped by the first failed write.
-  void SendImageBlock(std::string_view image_text, std::uint8_t object_code,
-                      std::uint8_t bank);
-
-  // Last transmit buffers, for tests and diagnostics.
-  const Bytes& TxFrame() const { return tx_frame_; }
+  void SendImageBlock(std::string_view image_text, std::uint8_t object_code, std::uint8_t bank);
 
  private:
   class TimerSet;
@@ -143,11 +136,11 @@ class ProtocolEngine : public SlotSink {
   std::string selected_port_;
   int selected_port_number_ = 0;
   bool port_selected_ = false;
-  std::string connect_port_;  // the entry taken when the connect button was clicked
+  std::string connect_port_;        // the entry taken when the connect button was clicked
   bool caption_connected_ = false;  // the button reads "Connect"
   bool attempt_active_ = false;     // between the click and the end of the handshake
   bool closing_ = false;
-  std::uint64_t attempt_ = 0;       // voids continuations of an ended attempt
+  std::uint64_t attempt_ = 0;  // voids continuations of an ended attempt
   int connect_ticks_ = 0;
 
   std::string rx_hex_buffer_;
