@@ -25,8 +25,7 @@ struct DecodeOptions {
 // Fills the model from the image text, clamping the indexed values into range. Refuses
 // (returns false, model untouched) a text that is not exactly 1128 characters long; a
 // non-hex character reads as a zero digit pair, so any 1128-character text is defined.
-bool DecodeParameterImage(std::string_view text, ParameterModel& model,
-                          DecodeOptions options = {});
+bool DecodeParameterImage(std::string_view text, ParameterModel& model, DecodeOptions options = {});
 
 // The image text of the model as an editor without a link writes it: header
 // A5A5A500520028000228, the 64 records from the model (bytes no block uses are 00),

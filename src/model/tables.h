@@ -71,9 +71,9 @@ int XToFreqIndex(int x);
 int YToEqGainIndex(int y);
 
 // Display formats.
-std::string FormatOneDecimal(double value);        // "0.0"
-std::string FormatChannelGain(int gain_index);     // "0.0 dB" of ChannelGainTable
-std::string FormatDelay(int delay_steps);          // "0.000 ms" of steps x 0.021
-std::string FormatShortest(double value);          // 1000 -> "1000", -3.2 -> "-3.2", 0 -> "0"
+std::string FormatOneDecimal(double value);     // "0.0"
+std::string FormatChannelGain(int gain_index);  // "0.0 dB" of ChannelGainTable
+std::string FormatDelay(int delay_steps);       // "0.000 ms" of steps x 0.021
+std::string FormatShortest(double value);       // 1000 -> "1000", -3.2 -> "-3.2", 0 -> "0"
 
 }  // namespace veltrane

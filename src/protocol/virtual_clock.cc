@@ -8,7 +8,9 @@ class VirtualClock::VirtualTimer : public Timer {
  public:
   VirtualTimer(VirtualClock& clock, std::weak_ptr<bool> alive, int interval_ms,
                std::function<void()> on_tick)
-      : clock_(clock), alive_(std::move(alive)), interval_(interval_ms),
+      : clock_(clock),
+        alive_(std::move(alive)),
+        interval_(interval_ms),
         on_tick_(std::move(on_tick)) {}
   ~VirtualTimer() override {
     if (!alive_.expired()) clock_.timers_.erase(this);

@@ -4,18 +4,17 @@
 // interfaces through which they reach each other.
 
 #include <QString>
-
 #include <string>
 
 namespace veltrane {
 
 struct EditorState {
-  int selected_band = 0;       // SelectedBand: the band last edited, dragged or selected
-  int crossover_channel = 0;   // CrossoverChannel: whose crossover changed last
-  int shown_channel = 0;       // ShownChannel: 0 none, 1..6 ChannelId + 1, 7 the gain page
+  int selected_band = 0;             // SelectedBand: the band last edited, dragged or selected
+  int crossover_channel = 0;         // CrossoverChannel: whose crossover changed last
+  int shown_channel = 0;             // ShownChannel: 0 none, 1..6 ChannelId + 1, 7 the gain page
   bool single_channel_mode = false;  // SingleChannelMode: while the detail window is shown
-  QString saved_field_text;    // SavedFieldText of the numeric field that has the focus
-  bool save_on_enter = true;   // SaveOnEnter
+  QString saved_field_text;          // SavedFieldText of the numeric field that has the focus
+  bool save_on_enter = true;         // SaveOnEnter
 };
 
 // Implemented by the response graph of the main window.
@@ -45,8 +44,7 @@ class GraphControl {
 class BandFieldSink {
  public:
   virtual ~BandFieldSink() = default;
-  virtual void ShowDraggedBand(int band_id, const QString& freq_text,
-                               const QString& gain_text) = 0;
+  virtual void ShowDraggedBand(int band_id, const QString& freq_text, const QString& gain_text) = 0;
 };
 
 // Implemented by the main window: areas the detail window's Reset disables for 6 s.

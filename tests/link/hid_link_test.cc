@@ -227,7 +227,5 @@ class HidLinkTest : public QObject {
 
 }  // namespace veltrane::test
 
-
 QTEST_GUILESS_MAIN(veltrane::test::HidLinkTest)
 #include "hid_link_test.moc"
-

@@ -30,8 +30,8 @@ class RecordingSink : public SlotSink {
 TEST(Blocks, SlotCatalogueRoundTrips) {
   const struct {
     int slot, channel, block;
-  } anchors[] = {{1, 0, 0},  {2, 0, 1},  {3, 1, 0},  {4, 1, 1},  {5, 2, 0},  {7, 2, 2},
-                 {8, 3, 0},  {13, 4, 2}, {16, 5, 2}, {17, 0, 2}, {24, 0, 9}, {25, 1, 2},
+  } anchors[] = {{1, 0, 0},  {2, 0, 1},  {3, 1, 0},   {4, 1, 1},  {5, 2, 0},  {7, 2, 2},
+                 {8, 3, 0},  {13, 4, 2}, {16, 5, 2},  {17, 0, 2}, {24, 0, 9}, {25, 1, 2},
                  {33, 2, 3}, {34, 2, 4}, {40, 2, 10}, {41, 3, 3}, {64, 5, 10}};
   for (const auto& a : anchors) {
     EXPECT_EQ(SlotOfBlock(a.channel, a.block), a.slot) << a.slot;

@@ -44,21 +44,26 @@ TEST(ImageCodec, AllZeroImage) {
 
 TEST(ImageCodec, WorkedPositionsAndClamps) {
   ImageText image;
-  image.Set(12, 0xF5)                       // In A gain, clamped
-      .Set(14, 0xC0).Set(15, 0x03)          // In A delay 960, low byte first
-      .Set(173, 2)                          // Out 1 route
-      .Set(522, 1)                          // lock
-      .Set(520, 0xB4)                       // band 47 Q, clamped
-      .SetRecord(2, 0, 0xF1)                // band 0 frequency, clamped
-      .SetRecord(2, 1, 7)                   // band 0 type, clamped
-      .SetRecord(2, 2, 0x78).SetRecord(2, 3, 0x00)   // peak gain 120
-      .SetRecord(2, 4, 0x5A).SetRecord(2, 5, 0x00)   // shelf gain 90
-      .SetRecord(3, 2, 0x00).SetRecord(3, 3, 0x01)   // band 1 peak gain 256 -> 180
-      .SetRecord(1, 1, 0x0C)                // In A high-pass type, clamped
-      .SetRecord(1, 2, 0xFF)                // In A low-pass frequency, clamped
-      .SetRecord(20, 0, 2)                  // Out 1 mute 2, kept
-      .SetRecord(22, 3, 12)                 // Out 1 ratio 12, kept
-      .SetRecord(10, 3, 3);                 // In B byte 3 is not a route: ignored
+  image
+      .Set(12, 0xF5)  // In A gain, clamped
+      .Set(14, 0xC0)
+      .Set(15, 0x03)          // In A delay 960, low byte first
+      .Set(173, 2)            // Out 1 route
+      .Set(522, 1)            // lock
+      .Set(520, 0xB4)         // band 47 Q, clamped
+      .SetRecord(2, 0, 0xF1)  // band 0 frequency, clamped
+      .SetRecord(2, 1, 7)     // band 0 type, clamped
+      .SetRecord(2, 2, 0x78)
+      .SetRecord(2, 3, 0x00)  // peak gain 120
+      .SetRecord(2, 4, 0x5A)
+      .SetRecord(2, 5, 0x00)  // shelf gain 90
+      .SetRecord(3, 2, 0x00)
+      .SetRecord(3, 3, 0x01)  // band 1 peak gain 256 -> 180
+      .SetRecord(1, 1, 0x0C)  // In A high-pass type, clamped
+      .SetRecord(1, 2, 0xFF)  // In A low-pass frequency, clamped
+      .SetRecord(20, 0, 2)    // Out 1 mute 2, kept
+      .SetRecord(22, 3, 12)   // Out 1 ratio 12, kept
+      .SetRecord(10, 3, 3);   // In B byte 3 is not a route: ignored
   ParameterModel model;
   ASSERT_TRUE(DecodeParameterImage(image.str(), model));
   EXPECT_EQ(model.channels[kInA].gain, 240);
@@ -98,8 +103,9 @@ TEST(ImageCodec, EncodeDecodeRoundTrip) {
   std::mt19937 rng(7);
   auto pick = [&](int max) { return static_cast<std::uint8_t>(rng() % (max + 1)); };
   for (auto& ch : model.channels) {
-    ch = {pick(1), pick(1), pick(240), static_cast<std::uint16_t>(rng() % 961), pick(1),
-          pick(240), pick(11), pick(240), pick(11)};
+    ch = {pick(1), pick(1),   pick(240), static_cast<std::uint16_t>(rng() % 961),
+          pick(1), pick(240), pick(11),  pick(240),
+          pick(11)};
   }
   for (auto& out : model.outputs) out = {pick(3), pick(60), pick(106), pick(5), pick(8)};
   for (auto& band : model.bands) {

@@ -243,7 +243,8 @@ TEST_F(ConnectionTest, UnansweredPollEndsWithInterrupt) {
   EXPECT_FALSE(view.lamp_green);
   // Only the one poll went out unanswered; intimer was not restarted by later polls.
   int polls_after = 0;
-  for (const auto& f : port->sent()) polls_after += f.time_ms >= first_poll && ObjectOf(f.bytes) == kObjPoll;
+  for (const auto& f : port->sent())
+    polls_after += f.time_ms >= first_poll && ObjectOf(f.bytes) == kObjPoll;
   EXPECT_EQ(polls_after, 4);  // 1110, 1610, 2110, 2610: polls go on, the count does not restart
 }
 
