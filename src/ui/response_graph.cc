@@ -314,7 +314,7 @@ void ResponseGraph::DragTo(QPoint mouse) {
   band.peak_gain = std::min<std::uint16_t>(band.peak_gain, kEqGainIndexMax);
   band.shelf_gain = std::min<std::uint16_t>(band.shelf_gain, kEqGainIndexMax);
 
-  CopyGrid();
+  // UpdateBandPoint below starts from a fresh copy of the grid, so none is made here.
   if (field_sink_ != nullptr) {
     field_sink_->ShowDraggedBand(
         band_id, QString::fromStdString(FormatShortest(kFreqTable[band.freq])),
