@@ -59,8 +59,6 @@ class EditorApp {
   DetailWindow& Detail() { return *detail_; }
   ProtocolEngine& Engine() { return *engine_; }
   SerialLink& Serial() { return *serial_; }
-  HidLink& Hid() { return *hid_; }
-  PortListController& Ports() { return *ports_; }
 
  private:
   EditorOptions options_;

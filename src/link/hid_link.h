@@ -58,7 +58,6 @@ class HidLink : public HidPort {
 
   // HidMode: the processor's device was found and is in use (CurrentHidDevice).
   bool HidMode() const { return current_index_ >= 0; }
-  int CurrentIndex() const { return current_index_; }
   const std::vector<HidDeviceInfo>& Devices() const { return devices_; }
   // Input reports and read errors handed to the window thread so far.
   std::size_t ReportsReceived() const { return reports_received_; }

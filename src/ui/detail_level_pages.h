@@ -24,7 +24,6 @@ class LevelSlider : public QGroupBox {
 
   LevelSlider(DetailContext& context, Kind kind, int channel, QWidget* parent = nullptr);
 
-  QSlider* Slider() const { return slider_; }
   // Refresh: position and label from the model, without counting as a change.
   void ShowFromModel();
 

@@ -24,7 +24,6 @@ class SliderWheel : public QObject {
   void WatchWindow();
 
   const QString& Target() const { return target_; }
-  bool Enabled() const { return enabled_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -12,6 +12,7 @@
 #include "model/parameter_model.h"
 #include "protocol/engine.h"
 #include "protocol/virtual_clock.h"
+#include "sim/sim_link.h"  // SentFrame
 
 namespace veltrane::test {
 
@@ -51,11 +52,6 @@ class RecordingView : public ConnectionView {
 
  private:
   const VirtualClock* clock_ = nullptr;
-};
-
-struct SentFrame {
-  std::int64_t time_ms;
-  std::vector<std::uint8_t> bytes;
 };
 
 class RecordingSerialPort : public SerialPort {
