@@ -16,6 +16,7 @@ EditorApp::EditorApp(EditorOptions options) : options_(std::move(options)) {
   detail_->AttachSink(engine_.get());
   detail_->AttachGraph(main_->Graph());
   detail_->AttachMainPanels(main_.get());
+  features_ = std::make_unique<EditorFeatures>(timers_, *engine_, model_, *main_);
 
   serial_ = std::make_unique<SerialLink>();
   serial_->SetReceiver([engine = engine_.get()](std::span<const std::uint8_t> bytes) {
@@ -40,6 +41,7 @@ EditorApp::~EditorApp() {
   serial_.reset();
   main_->AttachEngine(nullptr);
   detail_->AttachSink(nullptr);
+  features_.reset();
   engine_.reset();
   detail_.reset();
   main_.reset();

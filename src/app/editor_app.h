@@ -18,6 +18,7 @@
 #include "model/parameter_model.h"
 #include "protocol/engine.h"
 #include "ui/detail_window.h"
+#include "ui/editor_features.h"
 #include "ui/editor_state.h"
 #include "ui/main_window.h"
 
@@ -58,6 +59,7 @@ class EditorApp {
   MainWindow& Main() { return *main_; }
   DetailWindow& Detail() { return *detail_; }
   ProtocolEngine& Engine() { return *engine_; }
+  EditorFeatures& Features() { return *features_; }
   SerialLink& Serial() { return *serial_; }
 
  private:
@@ -71,6 +73,7 @@ class EditorApp {
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<DetailWindow> detail_;
   std::unique_ptr<ProtocolEngine> engine_;
+  std::unique_ptr<EditorFeatures> features_;
   std::unique_ptr<SerialLink> serial_;
   std::unique_ptr<HidBackend> hid_backend_;
   std::unique_ptr<WidgetHidView> hid_view_;

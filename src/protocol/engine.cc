@@ -206,12 +206,23 @@ void ProtocolEngine::DispatchReplies() {
     if (matches && connected_) ContinueAfterIdentity();
   }
 
-  // 3, 4: unlock and lock results; the status is data byte 6.
-  if (at(9, "51") && at(13, "22") && len() == 40) hooks_->OnUnlockResult(HexByteAt(rx, 33));
-  if (at(9, "51") && at(13, "23") && len() == 40) hooks_->OnLockResult(HexByteAt(rx, 33));
+  // 3, 4: unlock and lock results; the status is data byte 6. Each is taken out once
+  // handled: left in the buffer it would hide the answer to a password typed again
+  // before the next poll empties it.
+  if (at(9, "51") && at(13, "22") && len() == 40) {
+    const std::uint8_t status = HexByteAt(rx, 33);
+    rx.clear();
+    hooks_->OnUnlockResult(status);
+  }
+  if (at(9, "51") && at(13, "23") && len() == 40) {
+    const std::uint8_t status = HexByteAt(rx, 33);
+    rx.clear();
+    hooks_->OnLockResult(status);
+  }
 
   // 5: the processor asks the editor to show its controls again.
   if (at(9, "51") && at(13, "24") && len() == 24) {
+    rx.clear();
     view_.ApplyModelToControls();
     view_.ShowMessage("OK");
   }
@@ -426,6 +437,7 @@ void ProtocolEngine::CloseConnection(std::function<void()> then) {
       view_.ResetEditingState();
       caption_connected_ = false;
       view_.SetConnectCaption(kCaptionDisconnected);
+      hooks_->OnConnectionClosed();
     }
     if (then) then();
   });

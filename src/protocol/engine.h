@@ -57,6 +57,9 @@ class ProtocolEngine : public SlotSink {
   // The port-list entry the next connection opens (name and number).
   void SelectPort(std::string name, int number);
   bool Connecting() const { return attempt_active_; }
+  // Changes whenever a connection is opened or closed: a continuation that captured it
+  // applies only while it is unchanged.
+  std::uint64_t ConnectionEpoch() const { return attempt_; }
   std::string& RxHexBuffer() { return rx_hex_buffer_; }
   const std::string& RxHexBuffer() const { return rx_hex_buffer_; }
 

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +35,36 @@ class ConnectionView {
   virtual void ResetEditingState() = 0;
 };
 
+// A file dialog: no default extension is ever added to a typed name.
+struct FileDialogSpec {
+  bool save = false;         // save: asks before overwriting, read-only box hidden
+  std::string default_name;  // e.g. "Preset_file"; empty for open dialogs
+  std::string filter;        // the filter's text, e.g. "Preset_data_file"
+};
+
+// What the operations that talk to the processor outside the send slots (presets, files,
+// backup, lock, device number) ask of the windows. Questions and file dialogs answer
+// through a callback, which may run at once or later: the core never waits inside a
+// dialog, so replies and timers keep being handled while one is open.
+class OperationView {
+ public:
+  virtual ~OperationView() = default;
+  virtual void ShowMessage(std::string_view text) = 0;
+  // Yes and No, a warning icon, No the default; `answer` gets true for Yes.
+  virtual void AskYesNo(std::string_view text, std::string_view caption,
+                        std::function<void(bool yes)> answer) = 0;
+  // The chosen path, or none when the user cancelled.
+  virtual void ChooseFile(const FileDialogSpec& dialog,
+                          std::function<void(std::optional<std::string> path)> chosen) = 0;
+  // "Please wait,sending and receving data." over a bar (0..100), at (307, 317).
+  virtual void ShowTransferBox(bool shown) = 0;
+  virtual void SetTransferProgress(int percent) = 0;
+  // Disabling takes the top bar and the bottom panel with the strips; enabling gives them
+  // back together with the graph area.
+  virtual void SetOperationPanelsEnabled(bool enabled) = 0;
+  virtual void HideDetailWindow() = 0;
+};
+
 // Reply actions owned by later features. Defaults do what a bare editor does.
 class ReplyHooks {
  public:
@@ -56,6 +88,8 @@ class ReplyHooks {
   virtual void OnPresetNames(const std::array<std::string, 20>& /*names*/) {}
   // The first image of a connection says the front panel is locked.
   virtual void ShowUnlock() {}
+  // The connection has ended (its port is closed): what was pending with it is void.
+  virtual void OnConnectionClosed() {}
 };
 
 }  // namespace veltrane

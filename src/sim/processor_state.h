@@ -75,10 +75,9 @@ class ProcessorState {
   // A plausible set-up to show: filters and crossovers set, named presets that differ.
   void LoadDemoContent();
 
-  // The replies (zero or more frames) to one checked frame from the editor. The address
-  // byte is not checked: the processor answers whatever DeviceId the editor uses, which
-  // keeps a mistyped device number from hiding the simulator. Replies carry the
-  // processor's own address, device number - 1.
+  // The replies (zero or more frames) to one checked frame from the editor, addressed to
+  // this processor (Simulator drops the others). Replies carry the processor's own
+  // address, device number - 1.
   std::vector<Bytes> Handle(std::span<const std::uint8_t> frame);
 
   Bytes ImageReply(std::uint8_t bank) const;

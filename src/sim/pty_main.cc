@@ -25,6 +25,8 @@ constexpr char kHelp[] =
     "\n"
     "  --link PATH        also reach the terminal through a symbolic link at PATH\n"
     "                     (removed on exit)\n"
+    "  --device N         answer as device number N (1..255, default 1); frames\n"
+    "                     addressed to another number are ignored\n"
     "  --demo-content     start with named presets and filters already set\n"
     "  --locked           start with the front panel locked\n"
     "  --password XXXXXX  the panel password, six letters or digits (default 123456)\n"
@@ -85,6 +87,10 @@ std::string ParseArguments(int argc, char** argv, veltrane::PtyServerOptions& op
       const auto path = value();
       if (!path || path->empty()) return "--link needs a path";
       options.link_path = std::string(*path);
+    } else if (arg == "--device") {
+      const auto n = number();
+      if (!n || *n < 1 || *n > 255) return "--device needs a number from 1 to 255";
+      sim.device_number = static_cast<std::uint8_t>(*n);
     } else if (arg == "--demo-content") {
       sim.demo_content = true;
     } else if (arg == "--locked") {

@@ -65,6 +65,11 @@ void Simulator::OnFrame(std::span<const std::uint8_t> frame, Link link) {
     ++dropped_frames_;
     return;
   }
+  // On a shared line every processor sees every frame; only its own address concerns it.
+  if (frame[3] != static_cast<std::uint8_t>(state_.settings().device_number - 1)) {
+    ++frames_for_others_;
+    return;
+  }
   const std::int64_t now = host_.NowMs();
   ++frames_received_;
   // A quiet link means the editor gave up; its next image request opens a new connection.

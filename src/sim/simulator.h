@@ -122,6 +122,8 @@ class Simulator {
 
   int Count(SimFrameKind kind) const { return counts_[static_cast<int>(kind)]; }
   int FramesReceived() const { return frames_received_; }
+  // Sound frames addressed to another device number: neither applied nor answered.
+  int FramesForOthers() const { return frames_for_others_; }
   int DroppedFrames() const { return dropped_frames_; }
   // Frames whose checksum or end byte was wrong, or that a silence cut short.
   int BadFrames() const { return serial_reader_.bad_frames() + hid_reader_.bad_frames(); }
@@ -150,6 +152,7 @@ class Simulator {
 
   std::array<int, kSimFrameKindCount> counts_{};
   int frames_received_ = 0;
+  int frames_for_others_ = 0;
   int dropped_frames_ = 0;
   std::vector<SimReceivedFrame> received_;
   bool identity_given_ = false;  // in this connection

@@ -171,7 +171,13 @@ void MainWindow::SetConnectCaption(std::string_view caption) {
   top_bar_->ConnectButton()->setText(FromView(caption));
 }
 
-void MainWindow::SetLamp(bool connected) { top_bar_->SetLamp(connected); }
+void MainWindow::SetLamp(bool connected) {
+  top_bar_->SetLamp(connected);
+  if (connected != lamp_connected_) {
+    lamp_connected_ = connected;
+    emit ConnectionShown(connected);
+  }
+}
 
 void MainWindow::ShowConnectingBox(bool shown) {
   connecting_box_->setVisible(shown);

@@ -67,6 +67,11 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   TopBar* Bar() const { return top_bar_; }
   BlockDiagram* Diagram() const { return diagram_; }
   TimerHost& Timers() const { return timers_; }
+  QWidget* GraphArea() const { return graph_area_; }
+
+ signals:
+  // The status lamp changed: a connection was opened or closed.
+  void ConnectionShown(bool connected);
 
  private:
   void BuildGraphArea();
@@ -93,6 +98,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   QListWidget* history_list_ = nullptr;
   QListWidget* device_list_ = nullptr;
   QLabel* hid_status_ = nullptr;
+  bool lamp_connected_ = false;
 };
 
 }  // namespace veltrane

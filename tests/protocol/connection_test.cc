@@ -101,7 +101,7 @@ TEST_F(ConnectionTest, HandshakeThenOnePollEvery500ms) {
 }
 
 TEST_F(ConnectionTest, IdentityFirstRepeatsTheImageRequest) {
-  Build({.identity_first = true});
+  Build({.identity_first = true, .device_number = 5});
   engine->SetDeviceId(4);
   engine->ConnectButtonClicked();
   clock.Advance(700);

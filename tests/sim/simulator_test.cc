@@ -51,9 +51,8 @@ TEST_F(SimulatorTest, ShortAnswersAreExact) {
        "A5 A5 A5 00 52 00 21 00 00 08 01 00 00 01 00 00 00 00 7B AA"},
       {"poll", Hex("A5 A5 A5 00 A2 00 2B 00 00 00 89 AA"), false,
        "A5 A5 A5 00 52 00 2B 00 00 08 00 00 00 00 00 00 00 00 71 AA"},
-      // Any address is answered, from the processor's own.
-      {"poll to DeviceId 7", Hex("A5 A5 A5 07 A2 00 2B 00 00 00 8E AA"), false,
-       "A5 A5 A5 00 52 00 2B 00 00 08 00 00 00 00 00 00 00 00 71 AA"},
+      // Only the processor's own address is answered.
+      {"poll to DeviceId 7", Hex("A5 A5 A5 07 A2 00 2B 00 00 00 8E AA"), false, ""},
       {"long poll", Hex("A5 A5 A5 00 A2 00 2B 00 00 00 89 AA"), true,
        "A5 A5 A5 00 52 00 2B 00 00 14 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
        "00 6D AA"},
@@ -331,7 +330,7 @@ TEST_F(SimulatorTest, SettingsWriteAppliesAndAcknowledges) {
   EXPECT_EQ(Spaced(TakeSerial()), "A5 A5 A5 04 52 00 21 00 00 08 07 11 22 05 00 00 00 00 4E AA");
 
   // Nonsense preset and device number 0 are not taken; the setting bytes are.
-  Send(BuildWriteFrame(0, kObjDeviceSettings, 0, {0, 1, 2, 0, 0, 0, 0, 0}));
+  Send(BuildWriteFrame(4, kObjDeviceSettings, 0, {0, 1, 2, 0, 0, 0, 0, 0}));
   EXPECT_EQ(sim_->Settings(), (SimDeviceSettings{7, 1, 2, 5}));
 }
 

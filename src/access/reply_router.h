@@ -1,0 +1,38 @@
+#pragma once
+
+// The one object that implements the engine's reply hooks: it hands each reply to the
+// operation it belongs to, and only while a connection is open, since HID reports keep
+// arriving after a disconnect and a late answer must not act on a closed link.
+
+#include "access/device_settings.h"
+#include "access/panel_lock.h"
+#include "protocol/engine.h"
+#include "storage/device_presets.h"
+
+namespace veltrane {
+
+class ReplyRouter : public ReplyHooks {
+ public:
+  ReplyRouter(ProtocolEngine& engine, DevicePresets& presets, PanelLock& lock,
+              DeviceSettings& settings);
+  ~ReplyRouter() override;
+  ReplyRouter(const ReplyRouter&) = delete;
+  ReplyRouter& operator=(const ReplyRouter&) = delete;
+
+  void OnUnlockResult(std::uint8_t status) override;
+  void OnLockResult(std::uint8_t status) override;
+  void OnDeviceSettings(const std::array<std::uint8_t, 4>& data) override;
+  void OnPlainAck() override;
+  bool ImageEndsPresetLoad() override;
+  void OnPresetNames(const std::array<std::string, 20>& names) override;
+  void ShowUnlock() override;
+  void OnConnectionClosed() override;
+
+ private:
+  ProtocolEngine& engine_;
+  DevicePresets& presets_;
+  PanelLock& lock_;
+  DeviceSettings& settings_;
+};
+
+}  // namespace veltrane

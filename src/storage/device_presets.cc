@@ -1,0 +1,194 @@
+#include "storage/device_presets.h"
+
+#include "storage/windows1252.h"
+
+namespace veltrane {
+namespace {
+
+constexpr int kRecallTimeoutMs = 12000;
+constexpr int kRecallTickMs = 400;
+constexpr int kStoredMessageDelayMs = 10;
+constexpr int kStoreWaitMs = 500;
+constexpr int kRecallWaitMs = 50;
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// One byte per character; a malformed or unencodable character becomes '?'.
+std::string ToNameBytes(std::string_view utf8) {
+  std::string bytes;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    // Find the end of this character, then convert it alone.
+    std::size_t end = i + 1;
+    while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) ++end;
+    const std::optional<std::string> one = EncodeWindows1252(utf8.substr(i, end - i));
+    bytes += one ? *one : std::string("?");
+    i = end;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+void PresetNameTable::ReplaceAll(const std::array<std::string, kPresetCount>& raw_names) {
+  for (int i = 0; i < kPresetCount; ++i) names_[i] = DecodeWindows1252(raw_names[i]);
+}
+
+std::array<std::string, kPresetCount> PresetNameTable::ListEntries() const {
+  std::array<std::string, kPresetCount> entries;
+  for (int i = 0; i < kPresetCount; ++i) {
+    entries[i] = "Pre" + std::to_string(i + 1) + ":" + names_[i];
+  }
+  return entries;
+}
+
+std::string PresetNameBytes(std::string_view utf8_text) {
+  std::string bytes = ToNameBytes(Trimmed(utf8_text));
+  if (bytes.size() > kPresetNameMaxBytes) bytes.resize(kPresetNameMaxBytes);
+  return bytes;
+}
+
+bool IsStorablePresetName(std::string_view utf8_text) {
+  const std::optional<std::string> bytes = EncodeWindows1252(utf8_text);
+  if (!bytes || bytes->size() > kPresetNameMaxBytes) return false;
+  for (char c : *bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < ' ' || b == 0x7F) return false;
+  }
+  return true;
+}
+
+DevicePresets::DevicePresets(TimerHost& timers, ProtocolEngine& engine, OperationView& view,
+                             PresetView& presets)
+    : timers_(timers), engine_(engine), view_(view), presets_(presets) {
+  timer2_ = timers_.CreateTimer("Timer2", kRecallTimeoutMs, [this] { OnRecallTimeout(); });
+  timer3_ = timers_.CreateTimer("Timer3", kRecallTickMs, [this] { OnRecallTick(); });
+  timer11_ = timers_.CreateTimer("Timer11", kStoredMessageDelayMs, [this] {
+    timer11_->Stop();
+    view_.ShowMessage(kMsgStored);
+  });
+}
+
+DevicePresets::~DevicePresets() { *alive_ = false; }
+
+bool DevicePresets::SameConnection(std::uint64_t epoch) const {
+  return engine_.Connected() && engine_.ConnectionEpoch() == epoch;
+}
+
+void DevicePresets::StorePreset() {
+  if (!engine_.Connected() || Busy()) return;
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  view_.AskYesNo(kPresetQuestion, kQuestionCaption,
+                 [this, alive = std::weak_ptr<bool>(alive_), epoch](bool yes) {
+                   if (alive.expired() || !yes || !SameConnection(epoch) || Busy()) return;
+                   SendStore(presets_.SlotSelectorPosition() + 1, presets_.NameBoxText());
+                 });
+}
+
+void DevicePresets::SendStore(int slot, std::string_view text) {
+  if (slot < 1 || slot > kPresetCount) return;
+  const std::string bytes = PresetNameBytes(text);
+  engine_.StopScheduler();
+  store_pending_ = true;
+  store_in_flight_ = true;
+  engine_.SendFrame(BuildNameWrite(engine_.DeviceId(), static_cast<std::uint8_t>(slot), bytes));
+  names_.SetName(slot, DecodeWindows1252(bytes));
+  presets_.ShowPresetList(names_.ListEntries(), slot - 1);
+  active_preset_ = slot;
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  timers_.Defer(kStoreWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
+    if (alive.expired()) return;
+    store_in_flight_ = false;
+    if (SameConnection(epoch)) engine_.StartScheduler();
+  });
+}
+
+void DevicePresets::LoadPreset() {
+  view_.HideDetailWindow();
+  const int position = presets_.PresetListPosition();
+  if (position < 0 || position >= kPresetCount || !engine_.Connected() || Busy()) return;
+  recall_pending_ = true;
+  engine_.StopScheduler();
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  timers_.Defer(kRecallWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch, position] {
+    if (alive.expired() || !recall_pending_ || !SameConnection(epoch)) return;
+    SendRecall(position + 1);
+  });
+}
+
+void DevicePresets::SendRecall(int preset) {
+  engine_.RxHexBuffer().clear();
+  engine_.SendFrame(
+      BuildShortRequest(engine_.DeviceId(), static_cast<std::uint8_t>(preset), kObjImage));
+  recall_ticks_ = 0;
+  timer2_->Start();
+  timer3_->Start();
+  view_.SetTransferProgress(0);
+  view_.ShowTransferBox(true);
+  view_.SetOperationPanelsEnabled(false);
+}
+
+void DevicePresets::EndRecall() {
+  recall_pending_ = false;
+  timer2_->Stop();
+  timer3_->Stop();
+  view_.ShowTransferBox(false);
+  view_.SetOperationPanelsEnabled(true);
+}
+
+bool DevicePresets::ImageEndsRecall() {
+  if (!recall_pending_) return false;
+  EndRecall();
+  engine_.StartScheduler();  // no names request after a recall
+  return true;
+}
+
+void DevicePresets::OnRecallTimeout() {
+  EndRecall();
+  if (engine_.Connected()) engine_.StartScheduler();
+  view_.ShowMessage(kMsgOvertimeShort);
+}
+
+void DevicePresets::OnRecallTick() {
+  ++recall_ticks_;
+  view_.SetTransferProgress(recall_ticks_ * 5);
+  if (recall_ticks_ >= 20) timer3_->Stop();
+}
+
+void DevicePresets::SlotSelectorChanged(int position) {
+  if (position < 0 || position >= kPresetCount) return;
+  presets_.SetNameBoxText(names_.Name(position + 1));
+}
+
+void DevicePresets::OnPresetNames(const std::array<std::string, kPresetCount>& raw_names) {
+  names_.ReplaceAll(raw_names);
+  presets_.ShowPresetList(names_.ListEntries(), 0);
+  SlotSelectorChanged(presets_.SlotSelectorPosition());
+}
+
+void DevicePresets::OnPlainAck() {
+  if (!store_pending_) return;
+  store_pending_ = false;
+  timer11_->Start();
+}
+
+void DevicePresets::OnActivePreset(std::uint8_t preset) {
+  active_preset_ = preset < 1 ? 1 : preset;
+  // A number the list does not have selects nothing rather than a wrong entry.
+  presets_.SelectPreset(active_preset_ <= kPresetCount ? active_preset_ - 1 : -1);
+}
+
+void DevicePresets::OnConnectionClosed() {
+  // An acknowledge or an image that comes after this belongs to no operation of ours.
+  store_pending_ = false;
+  store_in_flight_ = false;
+  if (recall_pending_) EndRecall();
+}
+
+}  // namespace veltrane

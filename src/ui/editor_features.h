@@ -1,0 +1,51 @@
+#pragma once
+
+// The operations on the processor beyond live editing (presets, panel lock, device
+// number) with the windows' side of each, wired together: the features are the core's,
+// the views and bindings are widgets. The editor and the window tests build this; it
+// must go before the main window it binds to.
+
+#include <memory>
+
+#include "access/device_settings.h"
+#include "access/panel_lock.h"
+#include "access/reply_router.h"
+#include "model/parameter_model.h"
+#include "protocol/engine.h"
+#include "protocol/timer.h"
+#include "storage/device_presets.h"
+
+namespace veltrane {
+
+class DeviceIdRow;
+class LockScreen;
+class MainWindow;
+class PresetRows;
+class WindowOperationView;
+
+class EditorFeatures {
+ public:
+  EditorFeatures(TimerHost& timers, ProtocolEngine& engine, ParameterModel& model,
+                 MainWindow& main);
+  ~EditorFeatures();
+  EditorFeatures(const EditorFeatures&) = delete;
+  EditorFeatures& operator=(const EditorFeatures&) = delete;
+
+  WindowOperationView& Operations() const { return *operations_; }
+  LockScreen& Lock() const { return *lock_screen_; }
+  DevicePresets& Presets() const { return *presets_; }
+  PanelLock& PanelLockFeature() const { return *lock_; }
+  DeviceSettings& Settings() const { return *settings_; }
+
+ private:
+  std::unique_ptr<WindowOperationView> operations_;
+  std::unique_ptr<PresetRows> preset_rows_;
+  std::unique_ptr<DeviceIdRow> device_row_;
+  std::unique_ptr<LockScreen> lock_screen_;
+  std::unique_ptr<DevicePresets> presets_;
+  std::unique_ptr<PanelLock> lock_;
+  std::unique_ptr<DeviceSettings> settings_;
+  std::unique_ptr<ReplyRouter> router_;
+};
+
+}  // namespace veltrane

@@ -1,0 +1,90 @@
+// The device-number change against the simulated processor: the write goes to the old
+// address, everything after it to the new one, and the processor keeps answering.
+
+#include "access/device_settings.h"
+
+#include "feature_harness.h"
+
+namespace veltrane::test {
+namespace {
+
+class DeviceSettingsTest : public FeatureTest {
+ protected:
+  std::vector<SentFrame> SettingsWrites(std::size_t from) const {
+    std::vector<SentFrame> out;
+    for (const SentFrame& f : SentSince(from)) {
+      if (CommandOf(f.bytes) == kCmdWrite && ObjectOf(f.bytes) == kObjDeviceSettings) {
+        out.push_back(f);
+      }
+    }
+    return out;
+  }
+};
+
+TEST_F(DeviceSettingsTest, ChangeWritesAtTheOldAddressThenTalksToTheNewOne) {
+  sim->state().set_settings(
+      {.current_preset = 7, .setting1 = 0x12, .setting2 = 0x34, .device_number = 1});
+  Connect();
+  EXPECT_EQ(view.preset_position, 6);
+  view.change_position = 4;  // "05"
+  const std::size_t mark = Mark();
+  settings->ChangeDeviceId();
+  EXPECT_EQ(view.questions.back(), "KORVALD: Do you want to copy it?");
+  EXPECT_EQ(engine->DeviceId(), 4);
+  EXPECT_EQ(view.device_position, 4);
+  clock.Advance(600);
+  const std::vector<SentFrame> writes = SettingsWrites(mark);
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(Spaced(writes[0].bytes),
+            "A5 A5 A5 00 A1 00 21 00 00 08 07 12 34 05 00 00 00 00 " +
+                Spaced(std::array<std::uint8_t, 1>{
+                    static_cast<std::uint8_t>(0xA1 ^ 0x21 ^ 0x08 ^ 0x07 ^ 0x12 ^ 0x34 ^ 0x05)}) +
+                " AA");
+  EXPECT_EQ(sim->Settings().device_number, 5);
+  // The next polls go out as DeviceId 04, and the processor answers them there.
+  clock.Advance(5000);
+  bool polled = false;
+  for (std::size_t i = mark; i < port->sent().size(); ++i) {
+    const Bytes& b = port->sent()[i].bytes;
+    if (ObjectOf(b) == kObjPoll && b[4] == kCmdRequest &&
+        port->sent()[i].time_ms > writes[0].time_ms) {
+      EXPECT_EQ(b[3], 4);
+      polled = true;
+    }
+  }
+  EXPECT_TRUE(polled);
+  EXPECT_TRUE(engine->Connected());
+  EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(DeviceSettingsTest, EmptyEntryIs251AndNoOrNoConnectionSendsNothing) {
+  Connect();
+  view.change_position = 250;
+  std::size_t mark = Mark();
+  settings->ChangeDeviceId();
+  clock.Advance(600);
+  ASSERT_EQ(SettingsWrites(mark).size(), 1u);
+  EXPECT_EQ(SettingsWrites(mark)[0].bytes[13], 251);
+  EXPECT_EQ(engine->DeviceId(), 250);
+
+  engine->SetDeviceId(0);
+  Disconnect();
+  Build({.demo_content = true});
+  Connect();
+  view.answers = {false};
+  view.change_position = 9;
+  mark = Mark();
+  settings->ChangeDeviceId();
+  clock.Advance(600);
+  EXPECT_TRUE(SettingsWrites(mark).empty());
+  EXPECT_EQ(engine->DeviceId(), 0);
+
+  Disconnect();
+  const std::size_t questions = view.questions.size();
+  settings->ChangeDeviceId();
+  EXPECT_EQ(view.questions.size(), questions);
+  EXPECT_EQ(engine->DeviceId(), 0);
+}
+
+}  // namespace
+}  // namespace veltrane::test
