@@ -2,9 +2,14 @@
 
 namespace veltrane {
 
-ReplyRouter::ReplyRouter(ProtocolEngine& engine, DevicePresets& presets, PanelLock& lock,
-                         DeviceSettings& settings)
-    : engine_(engine), presets_(presets), lock_(lock), settings_(settings) {
+ReplyRouter::ReplyRouter(ProtocolEngine& engine, DevicePresets& presets, PresetFile& file,
+                         GroupBackup& backup, PanelLock& lock, DeviceSettings& settings)
+    : engine_(engine),
+      presets_(presets),
+      file_(file),
+      backup_(backup),
+      lock_(lock),
+      settings_(settings) {
   engine_.SetHooks(this);
 }
 
@@ -26,6 +31,12 @@ void ReplyRouter::OnPlainAck() {
   if (engine_.Connected()) presets_.OnPlainAck();
 }
 
+bool ReplyRouter::CollectingBackup() const { return engine_.Connected() && backup_.Collecting(); }
+
+void ReplyRouter::OnBackupRecord(std::string_view record) { backup_.OnRecord(record); }
+
+bool ReplyRouter::TakeImageForFile(std::string_view image) { return file_.TakeImageForFile(image); }
+
 bool ReplyRouter::ImageEndsPresetLoad() { return presets_.ImageEndsRecall(); }
 
 void ReplyRouter::OnPresetNames(const std::array<std::string, 20>& names) {
@@ -37,6 +48,10 @@ void ReplyRouter::ShowUnlock() {
   if (engine_.Connected()) lock_.ShowUnlock();
 }
 
-void ReplyRouter::OnConnectionClosed() { presets_.OnConnectionClosed(); }
+void ReplyRouter::OnConnectionClosed() {
+  presets_.OnConnectionClosed();
+  file_.OnConnectionClosed();
+  backup_.OnConnectionClosed();
+}
 
 }  // namespace veltrane

@@ -8,13 +8,15 @@
 #include "access/panel_lock.h"
 #include "protocol/engine.h"
 #include "storage/device_presets.h"
+#include "storage/group_backup.h"
+#include "storage/preset_file.h"
 
 namespace veltrane {
 
 class ReplyRouter : public ReplyHooks {
  public:
-  ReplyRouter(ProtocolEngine& engine, DevicePresets& presets, PanelLock& lock,
-              DeviceSettings& settings);
+  ReplyRouter(ProtocolEngine& engine, DevicePresets& presets, PresetFile& file, GroupBackup& backup,
+              PanelLock& lock, DeviceSettings& settings);
   ~ReplyRouter() override;
   ReplyRouter(const ReplyRouter&) = delete;
   ReplyRouter& operator=(const ReplyRouter&) = delete;
@@ -23,6 +25,9 @@ class ReplyRouter : public ReplyHooks {
   void OnLockResult(std::uint8_t status) override;
   void OnDeviceSettings(const std::array<std::uint8_t, 4>& data) override;
   void OnPlainAck() override;
+  bool CollectingBackup() const override;
+  void OnBackupRecord(std::string_view record) override;
+  bool TakeImageForFile(std::string_view image) override;
   bool ImageEndsPresetLoad() override;
   void OnPresetNames(const std::array<std::string, 20>& names) override;
   void ShowUnlock() override;
@@ -31,6 +36,8 @@ class ReplyRouter : public ReplyHooks {
  private:
   ProtocolEngine& engine_;
   DevicePresets& presets_;
+  PresetFile& file_;
+  GroupBackup& backup_;
   PanelLock& lock_;
   DeviceSettings& settings_;
 };

@@ -16,7 +16,7 @@ EditorApp::EditorApp(EditorOptions options) : options_(std::move(options)) {
   detail_->AttachSink(engine_.get());
   detail_->AttachGraph(main_->Graph());
   detail_->AttachMainPanels(main_.get());
-  features_ = std::make_unique<EditorFeatures>(timers_, *engine_, model_, *main_);
+  features_ = std::make_unique<EditorFeatures>(timers_, *engine_, model_, *main_, files_);
 
   serial_ = std::make_unique<SerialLink>();
   serial_->SetReceiver([engine = engine_.get()](std::span<const std::uint8_t> bytes) {

@@ -13,6 +13,7 @@
 #include "link/hid_backend.h"
 #include "link/hid_link.h"
 #include "link/port_list.h"
+#include "link/qt_file_store.h"
 #include "link/qt_timer_host.h"
 #include "link/serial_link.h"
 #include "model/parameter_model.h"
@@ -69,6 +70,7 @@ class EditorApp {
 
   ParameterModel model_;
   QtTimerHost timers_;
+  QtFileStore files_;
   EditorState state_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<DetailWindow> detail_;

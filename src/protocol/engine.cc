@@ -82,6 +82,8 @@ void ProtocolEngine::StartScheduler() {
   t_->send_timer->Start();
 }
 
+void ProtocolEngine::StartPoll() { t_->timer1->Start(); }
+
 void ProtocolEngine::StopPoll() {
   t_->timer1->Stop();
   t_->intimer->Stop();
@@ -278,16 +280,21 @@ void ProtocolEngine::DispatchReplies() {
   }
 }
 
-void ProtocolEngine::ApplyImage(std::string_view image) {
+void ProtocolEngine::ApplyImage(std::string_view image, bool read_lock) {
   // Applied state is never echoed back: the control updates it causes build nothing, and
   // whatever was queued meanwhile is dropped.
   const bool was_connected = connected_;
   connected_ = false;
   view_.HideDetailWindow();
-  DecodeParameterImage(image, model_);
+  DecodeParameterImage(image, model_, {.read_lock = read_lock});
   view_.ApplyModelToControls();
   ClearSendSlots();
   connected_ = was_connected;
+}
+
+void ProtocolEngine::ApplyImageText(std::string_view text) {
+  ApplyImage(text, /*read_lock=*/false);
+  rx_hex_buffer_.clear();
 }
 
 void ProtocolEngine::FinishConnect() {

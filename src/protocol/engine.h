@@ -78,6 +78,7 @@ class ProtocolEngine : public SlotSink {
 
   // Scheduler control for operations that talk to the processor directly.
   void StartScheduler();  // Timer1 and sendTimer
+  void StartPoll();       // Timer1
   void StopPoll();        // Timer1 and intimer
   void StopScheduler();   // Timer1, sendTimer and intimer
 
@@ -87,6 +88,9 @@ class ProtocolEngine : public SlotSink {
   // One HID input report's 64 data bytes (without the report ID).
   void OnHidReport(std::span<const std::uint8_t> data);
   void DispatchReplies();
+  // An image text from a file: decoded into the model and shown like a received image,
+  // but the lock state stays as it is and nothing is echoed to the processor.
+  void ApplyImageText(std::string_view text);
 
   // --- Connection ---------------------------------------------------------------------
   // The connect button: its caption names the state, a click changes it.
@@ -119,7 +123,7 @@ class ProtocolEngine : public SlotSink {
   void RequestImageAndArm();
   void EndConnectingBox();
   void FinishConnect();
-  void ApplyImage(std::string_view image);
+  void ApplyImage(std::string_view image, bool read_lock = true);
   void ResetHidCollector();
   void RemoveFront(std::size_t characters);
   void WriteHidBlock(const LongWriteBlock& block);

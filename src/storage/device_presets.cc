@@ -65,8 +65,8 @@ bool IsStorablePresetName(std::string_view utf8_text) {
 }
 
 DevicePresets::DevicePresets(TimerHost& timers, ProtocolEngine& engine, OperationView& view,
-                             PresetView& presets)
-    : timers_(timers), engine_(engine), view_(view), presets_(presets) {
+                             PresetView& presets, OperationGate& gate)
+    : timers_(timers), engine_(engine), view_(view), presets_(presets), gate_(gate) {
   timer2_ = timers_.CreateTimer("Timer2", kRecallTimeoutMs, [this] { OnRecallTimeout(); });
   timer3_ = timers_.CreateTimer("Timer3", kRecallTickMs, [this] { OnRecallTick(); });
   timer11_ = timers_.CreateTimer("Timer11", kStoredMessageDelayMs, [this] {
@@ -82,17 +82,17 @@ bool DevicePresets::SameConnection(std::uint64_t epoch) const {
 }
 
 void DevicePresets::StorePreset() {
-  if (!engine_.Connected() || Busy()) return;
+  if (!engine_.Connected() || gate_.Busy()) return;
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   view_.AskYesNo(kPresetQuestion, kQuestionCaption,
                  [this, alive = std::weak_ptr<bool>(alive_), epoch](bool yes) {
-                   if (alive.expired() || !yes || !SameConnection(epoch) || Busy()) return;
+                   if (alive.expired() || !yes || !SameConnection(epoch)) return;
                    SendStore(presets_.SlotSelectorPosition() + 1, presets_.NameBoxText());
                  });
 }
 
 void DevicePresets::SendStore(int slot, std::string_view text) {
-  if (slot < 1 || slot > kPresetCount) return;
+  if (slot < 1 || slot > kPresetCount || !gate_.TryEnter()) return;
   const std::string bytes = PresetNameBytes(text);
   engine_.StopScheduler();
   store_pending_ = true;
@@ -103,8 +103,9 @@ void DevicePresets::SendStore(int slot, std::string_view text) {
   active_preset_ = slot;
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   timers_.Defer(kStoreWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
-    if (alive.expired()) return;
+    if (alive.expired() || !store_in_flight_) return;
     store_in_flight_ = false;
+    gate_.Leave();
     if (SameConnection(epoch)) engine_.StartScheduler();
   });
 }
@@ -112,7 +113,9 @@ void DevicePresets::SendStore(int slot, std::string_view text) {
 void DevicePresets::LoadPreset() {
   view_.HideDetailWindow();
   const int position = presets_.PresetListPosition();
-  if (position < 0 || position >= kPresetCount || !engine_.Connected() || Busy()) return;
+  if (position < 0 || position >= kPresetCount || !engine_.Connected() || !gate_.TryEnter()) {
+    return;
+  }
   recall_pending_ = true;
   engine_.StopScheduler();
   const std::uint64_t epoch = engine_.ConnectionEpoch();
@@ -136,6 +139,7 @@ void DevicePresets::SendRecall(int preset) {
 
 void DevicePresets::EndRecall() {
   recall_pending_ = false;
+  gate_.Leave();
   timer2_->Stop();
   timer3_->Stop();
   view_.ShowTransferBox(false);
@@ -187,7 +191,10 @@ void DevicePresets::OnActivePreset(std::uint8_t preset) {
 void DevicePresets::OnConnectionClosed() {
   // An acknowledge or an image that comes after this belongs to no operation of ours.
   store_pending_ = false;
-  store_in_flight_ = false;
+  if (store_in_flight_) {
+    store_in_flight_ = false;
+    gate_.Leave();
+  }
   if (recall_pending_) EndRecall();
 }
 

@@ -13,6 +13,7 @@
 #include "protocol/engine.h"
 #include "protocol/timer.h"
 #include "protocol/view.h"
+#include "storage/operation_gate.h"
 
 namespace veltrane {
 
@@ -63,8 +64,8 @@ bool IsStorablePresetName(std::string_view utf8_text);
 
 class DevicePresets {
  public:
-  DevicePresets(TimerHost& timers, ProtocolEngine& engine, OperationView& view,
-                PresetView& presets);
+  DevicePresets(TimerHost& timers, ProtocolEngine& engine, OperationView& view, PresetView& presets,
+                OperationGate& gate);
   ~DevicePresets();
   DevicePresets(const DevicePresets&) = delete;
   DevicePresets& operator=(const DevicePresets&) = delete;
@@ -87,8 +88,6 @@ class DevicePresets {
   int ActivePreset() const { return active_preset_; }
   bool StorePending() const { return store_pending_; }
   bool RecallPending() const { return recall_pending_; }
-  // A recall is between its click and its answer (or time-out).
-  bool Busy() const { return recall_pending_ || store_in_flight_; }
 
  private:
   void SendStore(int slot, std::string_view text);
@@ -102,6 +101,7 @@ class DevicePresets {
   ProtocolEngine& engine_;
   OperationView& view_;
   PresetView& presets_;
+  OperationGate& gate_;
 
   PresetNameTable names_;
   int active_preset_ = 1;

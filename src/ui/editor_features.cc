@@ -1,5 +1,7 @@
 #include "ui/editor_features.h"
 
+#include <QPushButton>
+
 #include "ui/block_diagram.h"
 #include "ui/bottom_controls.h"
 #include "ui/device_id_row.h"
@@ -12,21 +14,31 @@
 namespace veltrane {
 
 EditorFeatures::EditorFeatures(TimerHost& timers, ProtocolEngine& engine, ParameterModel& model,
-                               MainWindow& main) {
+                               MainWindow& main, FileStore& files) {
   BottomControls& controls = *main.Diagram()->Controls();
   operations_ = std::make_unique<WindowOperationView>(main);
   preset_rows_ = std::make_unique<PresetRows>(controls);
   device_row_ = std::make_unique<DeviceIdRow>(controls, *main.DeviceIdList());
   lock_screen_ = std::make_unique<LockScreen>(main);
 
-  presets_ = std::make_unique<DevicePresets>(timers, engine, *operations_, *preset_rows_);
+  presets_ = std::make_unique<DevicePresets>(timers, engine, *operations_, *preset_rows_, gate_);
+  file_ = std::make_unique<PresetFile>(timers, engine, model, *operations_, files, gate_);
+  backup_ = std::make_unique<GroupBackup>(timers, engine, *operations_, files, gate_);
   lock_ = std::make_unique<PanelLock>(engine, model, *operations_, *lock_screen_);
   settings_ = std::make_unique<DeviceSettings>(engine, *operations_, *device_row_, *presets_);
-  router_ = std::make_unique<ReplyRouter>(engine, *presets_, *lock_, *settings_);
+  router_ = std::make_unique<ReplyRouter>(engine, *presets_, *file_, *backup_, *lock_, *settings_);
 
   preset_rows_->Attach(*presets_);
   device_row_->Attach(*settings_);
   lock_screen_->Attach(*lock_);
+  const auto on_click = [&controls](const char* button, auto action) {
+    QObject::connect(controls.findChild<QPushButton*>(QLatin1String(button)), &QPushButton::clicked,
+                     &controls, action);
+  };
+  on_click("StoreFileButton", [this] { file_->StoreFile(); });
+  on_click("LoadFileButton", [this] { file_->LoadFile(); });
+  on_click("Save20GroupButton", [this] { backup_->SaveToPc(); });
+  on_click("Load20GroupButton", [this] { backup_->LoadToDevice(); });
 }
 
 EditorFeatures::~EditorFeatures() = default;

@@ -1,9 +1,9 @@
 #pragma once
 
-// The operations on the processor beyond live editing (presets, panel lock, device
-// number) with the windows' side of each, wired together: the features are the core's,
-// the views and bindings are widgets. The editor and the window tests build this; it
-// must go before the main window it binds to.
+// The operations on the processor beyond live editing (presets, preset file, backup,
+// panel lock, device number) with the windows' side of each, wired together: the features are the
+// core's, the views and bindings are widgets. The editor and the window tests build this; it must
+// go before the main window it binds to.
 
 #include <memory>
 
@@ -14,6 +14,10 @@
 #include "protocol/engine.h"
 #include "protocol/timer.h"
 #include "storage/device_presets.h"
+#include "storage/file_store.h"
+#include "storage/group_backup.h"
+#include "storage/operation_gate.h"
+#include "storage/preset_file.h"
 
 namespace veltrane {
 
@@ -25,8 +29,8 @@ class WindowOperationView;
 
 class EditorFeatures {
  public:
-  EditorFeatures(TimerHost& timers, ProtocolEngine& engine, ParameterModel& model,
-                 MainWindow& main);
+  EditorFeatures(TimerHost& timers, ProtocolEngine& engine, ParameterModel& model, MainWindow& main,
+                 FileStore& files);
   ~EditorFeatures();
   EditorFeatures(const EditorFeatures&) = delete;
   EditorFeatures& operator=(const EditorFeatures&) = delete;
@@ -34,6 +38,8 @@ class EditorFeatures {
   WindowOperationView& Operations() const { return *operations_; }
   LockScreen& Lock() const { return *lock_screen_; }
   DevicePresets& Presets() const { return *presets_; }
+  PresetFile& File() const { return *file_; }
+  GroupBackup& Backup() const { return *backup_; }
   PanelLock& PanelLockFeature() const { return *lock_; }
   DeviceSettings& Settings() const { return *settings_; }
 
@@ -42,7 +48,10 @@ class EditorFeatures {
   std::unique_ptr<PresetRows> preset_rows_;
   std::unique_ptr<DeviceIdRow> device_row_;
   std::unique_ptr<LockScreen> lock_screen_;
+  OperationGate gate_;
   std::unique_ptr<DevicePresets> presets_;
+  std::unique_ptr<PresetFile> file_;
+  std::unique_ptr<GroupBackup> backup_;
   std::unique_ptr<PanelLock> lock_;
   std::unique_ptr<DeviceSettings> settings_;
   std::unique_ptr<ReplyRouter> router_;

@@ -16,10 +16,14 @@
 #include "access/panel_lock.h"
 #include "access/reply_router.h"
 #include "hex_util.h"
+#include "memory_file_store.h"
+#include "model/image_codec.h"
 #include "protocol/engine_harness.h"
 #include "sim/sim_link.h"
 #include "sim/simulator.h"
 #include "storage/device_presets.h"
+#include "storage/group_backup.h"
+#include "storage/preset_file.h"
 
 namespace veltrane::test {
 
@@ -116,28 +120,79 @@ class ScriptedView : public RecordingView,
 inline std::uint8_t ObjectOf(const Bytes& frame) { return frame.size() > 6 ? frame[6] : 0; }
 inline std::uint8_t CommandOf(const Bytes& frame) { return frame.size() > 4 ? frame[4] : 0; }
 
+// Every field away from its default, inside the ranges an image can carry.
+inline ParameterModel VariedModel() {
+  ParameterModel m;
+  for (int c = 0; c < kChannelCount; ++c) {
+    ChannelParams& ch = m.channels[c];
+    ch = {.mute = 1,
+          .polarity = 1,
+          .gain = static_cast<std::uint8_t>(100 + c),
+          .delay = static_cast<std::uint16_t>(300 + 7 * c),
+          .eq_bypass = 1,
+          .hp_freq = static_cast<std::uint8_t>(20 + c),
+          .hp_type = static_cast<std::uint8_t>(c + 1),
+          .lp_freq = static_cast<std::uint8_t>(200 - c),
+          .lp_type = static_cast<std::uint8_t>(11 - c)};
+    if (IsOutput(c)) {
+      m.Output(c) = {.route = static_cast<std::uint8_t>(c % 3 + 1),
+                     .limiter_threshold = 11,
+                     .limiter_attack = 12,
+                     .limiter_release = 3,
+                     .limiter_ratio = 5};
+    }
+  }
+  for (int b = 0; b < kBandCount; ++b) {
+    m.bands[b] = {.freq = static_cast<std::uint8_t>(3 + 4 * (b % 50)),
+                  .type = static_cast<std::uint8_t>(b % 3 == 0   ? 1
+                                                    : b % 3 == 1 ? 2
+                                                                 : 0),
+                  .peak_gain = static_cast<std::uint16_t>(90 + b),
+                  .shelf_gain = static_cast<std::uint16_t>(130 + b / 2),
+                  .q = static_cast<std::uint8_t>(10 + b)};
+  }
+  return m;
+}
+
+// A model decoded from the data bytes of an image the simulator holds.
+inline ParameterModel ModelOfImage(const SimImage& image) {
+  ParameterModel m;
+  DecodeParameterImage(EncodeHex(BuildFrame(0, kCmdData, 0, kObjImage, 0, image)), m);
+  return m;
+}
+
 class FeatureTest : public ::testing::Test {
  protected:
   void SetUp() override { Build({.demo_content = true}); }
 
-  void Build(SimOptions options) {
+  void Build(SimOptions options, bool over_hid = false) {
     router.reset();
     settings.reset();
     lock.reset();
+    backup.reset();
+    file.reset();
     presets.reset();
     engine.reset();
+    hid.reset();
     port.reset();
     sim = std::make_unique<Simulator>(clock, std::move(options));
     port = std::make_unique<SimSerialPort>(clock, *sim);
     engine = std::make_unique<ProtocolEngine>(clock, model, view);
     port->SetReceiver([this](std::span<const std::uint8_t> b) { engine->OnSerialBytes(b); });
     engine->SetSerialPort(port.get());
+    if (over_hid) {
+      hid = std::make_unique<SimHidPort>(clock, *sim);
+      hid->SetReceiver([this](std::span<const std::uint8_t> b) { engine->OnHidReport(b); });
+      engine->SetHidPort(hid.get());
+    }
     engine->SelectPort("/dev/ttySIM", 1);
     view.SetClock(&clock);
-    presets = std::make_unique<DevicePresets>(clock, *engine, view, view);
+    presets = std::make_unique<DevicePresets>(clock, *engine, view, view, gate);
+    file = std::make_unique<PresetFile>(clock, *engine, model, view, files, gate);
+    backup = std::make_unique<GroupBackup>(clock, *engine, view, files, gate);
     lock = std::make_unique<PanelLock>(*engine, model, view, view);
     settings = std::make_unique<DeviceSettings>(*engine, view, view, *presets);
-    router = std::make_unique<ReplyRouter>(*engine, *presets, *lock, *settings);
+    router = std::make_unique<ReplyRouter>(*engine, *presets, *file, *backup, *lock, *settings);
     engine->Start();
   }
 
@@ -179,8 +234,13 @@ class FeatureTest : public ::testing::Test {
   ScriptedView view;
   std::unique_ptr<Simulator> sim;
   std::unique_ptr<SimSerialPort> port;
+  std::unique_ptr<SimHidPort> hid;
   std::unique_ptr<ProtocolEngine> engine;
+  MemoryFileStore files;
+  OperationGate gate;
   std::unique_ptr<DevicePresets> presets;
+  std::unique_ptr<PresetFile> file;
+  std::unique_ptr<GroupBackup> backup;
   std::unique_ptr<PanelLock> lock;
   std::unique_ptr<DeviceSettings> settings;
   std::unique_ptr<ReplyRouter> router;

@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "memory_file_store.h"
 #include "protocol/engine.h"
 #include "protocol/virtual_clock.h"
 #include "sim/sim_link.h"
@@ -33,7 +34,7 @@ struct Editor {
     port.SetReceiver([this](std::span<const std::uint8_t> b) { engine.OnSerialBytes(b); });
     engine.SetSerialPort(&port);
     engine.SelectPort("ttySIM", 1);
-    features = std::make_unique<EditorFeatures>(clock, engine, model, window);
+    features = std::make_unique<EditorFeatures>(clock, engine, model, window, files);
     features->Operations().SetQuestionHandler([this](const QString& text, const QString&) {
       questions << text;
       return true;
@@ -61,6 +62,7 @@ struct Editor {
   Simulator sim;
   SimSerialPort port{clock, sim};
   ProtocolEngine engine{clock, model, window};
+  test::MemoryFileStore files;
   std::unique_ptr<EditorFeatures> features;  // goes before the windows
   QStringList messages;
   QStringList questions;

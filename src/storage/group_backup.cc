@@ -1,0 +1,215 @@
+#include "storage/group_backup.h"
+
+#include "storage/device_presets.h"
+#include "storage/image_text.h"
+
+namespace veltrane {
+namespace {
+
+constexpr int kRequestTickMs = 1200;
+constexpr int kReadTimeoutMs = 25000;
+constexpr int kRecordSenderMs = 1000;
+constexpr int kStopWaitMs = 50;
+constexpr int kBlockWaitMs = 50;
+constexpr int kNamesWaitMs = 1000;
+constexpr int kSlots = static_cast<int>(kBackupSlots);
+
+const FileDialogSpec kSaveDialog{
+    .save = true, .default_name = "20Group_file", .filter = "20data_file"};
+const FileDialogSpec kOpenDialog{.save = false, .default_name = "", .filter = "20Group_file"};
+
+}  // namespace
+
+GroupBackup::GroupBackup(TimerHost& timers, ProtocolEngine& engine, OperationView& view,
+                         FileStore& files, OperationGate& gate)
+    : timers_(timers), engine_(engine), view_(view), files_(files), gate_(gate) {
+  timer13_ = timers_.CreateTimer("Timer13", kRequestTickMs, [this] { OnRequestTick(); });
+  timer12_ = timers_.CreateTimer("Timer12", kReadTimeoutMs, [this] { OnReadTimeout(); });
+  timer14_ = timers_.CreateTimer("Timer14", kRecordSenderMs, [this] { OnRecordSenderTick(); });
+  records_.reserve(kBackupSlots);
+}
+
+GroupBackup::~GroupBackup() { *alive_ = false; }
+
+bool GroupBackup::SameConnection(std::uint64_t epoch) const {
+  return engine_.Connected() && engine_.ConnectionEpoch() == epoch;
+}
+
+// ---------------------------------------------------------------------------------------
+// Save 20-group to PC
+
+void GroupBackup::SaveToPc() {
+  if (!engine_.Connected() || !gate_.TryEnter()) return;
+  engine_.StopScheduler();
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  timers_.Defer(kStopWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
+    if (alive.expired()) return;
+    if (!SameConnection(epoch)) {
+      gate_.Leave();
+      return;
+    }
+    engine_.RxHexBuffer().clear();
+    requests_ = 0;
+    records_.clear();
+    read_pending_ = true;
+    view_.HideDetailWindow();
+    view_.SetTransferProgress(0);
+    view_.ShowTransferBox(true);
+    view_.SetOperationPanelsEnabled(false);
+    timer12_->Start();
+    timer13_->Start();
+  });
+}
+
+// The requests leave 1.2 s apart whether or not answers have come.
+void GroupBackup::OnRequestTick() {
+  ++requests_;
+  if (engine_.Connected()) {
+    engine_.SendFrame(BuildShortRequest(engine_.DeviceId(), static_cast<std::uint8_t>(requests_),
+                                        kObjPresetImage));
+  }
+  view_.SetTransferProgress(5 * requests_);
+  if (requests_ >= kSlots) timer13_->Stop();
+}
+
+void GroupBackup::OnRecord(std::string_view record) {
+  if (!read_pending_) return;
+  records_.emplace_back(record.substr(0, kImageTextLength));
+  if (records_.size() < kBackupSlots) return;
+  EndRead();
+  std::vector<std::string> records = std::move(records_);
+  records_.clear();
+  view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_),
+                                 records = std::move(records)](std::optional<std::string> path) {
+    if (alive.expired()) return;
+    if (path) {
+      const std::string error = files_.WriteAtomically(*path, FileLines(records));
+      if (!error.empty()) view_.ShowMessage(CannotSaveMessage(*path, error));
+    }
+    if (engine_.Connected()) engine_.StartScheduler();
+  });
+}
+
+void GroupBackup::EndRead() {
+  read_pending_ = false;
+  timer12_->Stop();
+  timer13_->Stop();
+  requests_ = 0;
+  view_.ShowTransferBox(false);
+  view_.SetOperationPanelsEnabled(true);
+  gate_.Leave();
+}
+
+void GroupBackup::OnReadTimeout() {
+  if (!read_pending_) return;
+  EndRead();
+  records_.clear();  // nothing is written from an incomplete read
+  if (engine_.Connected()) engine_.StartScheduler();
+  view_.ShowMessage(kMsgOvertimeShort);
+}
+
+// ---------------------------------------------------------------------------------------
+// Load 20-group to DV
+
+void GroupBackup::LoadToDevice() {
+  if (!engine_.Connected() || !gate_.TryEnter()) return;
+  view_.SetTransferProgress(0);
+  engine_.StopPoll();
+  joined_.clear();
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  view_.ChooseFile(kOpenDialog, [this, alive = std::weak_ptr<bool>(alive_),
+                                 epoch](std::optional<std::string> path) {
+    if (alive.expired()) return;
+    if (!path) {
+      gate_.Leave();
+      if (SameConnection(epoch)) engine_.StartPoll();
+      return;
+    }
+    LoadChosen(*path, epoch);
+  });
+}
+
+void GroupBackup::LoadChosen(const std::string& path, std::uint64_t epoch) {
+  if (!SameConnection(epoch)) {
+    gate_.Leave();
+    return;
+  }
+  const auto fail = [&](const std::string& message) {
+    gate_.Leave();
+    engine_.StartPoll();
+    view_.ShowMessage(message);
+  };
+  const FileReadResult read = files_.Read(path, kBackupFileMaxBytes);
+  if (read.status == FileReadResult::Status::kError) {
+    fail(CannotReadMessage(path, read.error));
+    return;
+  }
+  std::string joined = JoinLines(read.text);
+  if (read.status == FileReadResult::Status::kTooLarge || !IsBackupText(joined)) {
+    fail(std::string(kMsgFileDamaged));
+    return;
+  }
+  joined_ = std::move(joined);
+  view_.ShowTransferBox(true);
+  view_.SetOperationPanelsEnabled(false);
+  slot_counter_ = 0;
+  writing_ = true;
+  // Nothing may leave between a header and its block; pending changes wait for the end.
+  engine_.StopScheduler();
+  timer14_->Start();
+}
+
+void GroupBackup::OnRecordSenderTick() {
+  timer14_->Stop();
+  engine_.StopPoll();
+  const int k = slot_counter_;
+  const int n = k + 1;
+  slot_counter_ = n;
+  // The line's position decides the slot; the record's own header is not used.
+  engine_.SendLongWriteHeader(static_cast<std::uint8_t>(n), kObjPresetImage);
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  timers_.Defer(kBlockWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch, k, n] {
+    if (alive.expired() || !writing_ || !SameConnection(epoch)) return;
+    engine_.SendImageBlock(std::string_view(joined_).substr(k * kImageTextLength, kImageTextLength),
+                           kObjPresetImage, static_cast<std::uint8_t>(n));
+    view_.SetTransferProgress(5 * n);
+    if (n < kSlots) {
+      timer14_->Start();
+    } else {
+      FinishWrite(epoch);
+    }
+  });
+}
+
+void GroupBackup::FinishWrite(std::uint64_t epoch) {
+  slot_counter_ = 0;
+  timers_.Defer(kNamesWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
+    if (alive.expired() || !writing_ || !SameConnection(epoch)) return;
+    engine_.RxHexBuffer().clear();
+    engine_.SendFrame(BuildShortRequest(engine_.DeviceId(), 0, kObjPresetNames));
+    timers_.Defer(kStopWaitMs, [this, alive, epoch] {
+      if (alive.expired() || !writing_ || !SameConnection(epoch)) return;
+      EndWrite();
+      engine_.StartScheduler();
+    });
+  });
+}
+
+void GroupBackup::EndWrite() {
+  timer14_->Stop();
+  writing_ = false;
+  joined_.clear();
+  view_.ShowTransferBox(false);
+  view_.SetOperationPanelsEnabled(true);
+  gate_.Leave();
+}
+
+void GroupBackup::OnConnectionClosed() {
+  if (read_pending_) {
+    EndRead();
+    records_.clear();
+  }
+  if (writing_) EndWrite();
+}
+
+}  // namespace veltrane

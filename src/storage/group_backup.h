@@ -1,0 +1,68 @@
+#pragma once
+
+// The 20-group backup: all 20 preset slots of the processor to one file on the PC ("save
+// 20-group to PC"), and such a file back into the 20 slots ("load 20-group to DV"), after
+// which the names are read again.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/engine.h"
+#include "protocol/timer.h"
+#include "protocol/view.h"
+#include "storage/file_store.h"
+#include "storage/operation_gate.h"
+
+namespace veltrane {
+
+class GroupBackup {
+ public:
+  GroupBackup(TimerHost& timers, ProtocolEngine& engine, OperationView& view, FileStore& files,
+              OperationGate& gate);
+  ~GroupBackup();
+  GroupBackup(const GroupBackup&) = delete;
+  GroupBackup& operator=(const GroupBackup&) = delete;
+
+  void SaveToPc();
+  void LoadToDevice();
+
+  // While the save runs, 52/29 records are collected in the order they arrive.
+  bool Collecting() const { return read_pending_; }
+  void OnRecord(std::string_view record);
+  void OnConnectionClosed();
+
+  bool Writing() const { return writing_; }
+
+ private:
+  void OnRequestTick();
+  void OnReadTimeout();
+  void EndRead();
+  void LoadChosen(const std::string& path, std::uint64_t epoch);
+  void OnRecordSenderTick();
+  void FinishWrite(std::uint64_t epoch);
+  void EndWrite();
+  bool SameConnection(std::uint64_t epoch) const;
+
+  TimerHost& timers_;
+  ProtocolEngine& engine_;
+  OperationView& view_;
+  FileStore& files_;
+  OperationGate& gate_;
+
+  bool read_pending_ = false;
+  int requests_ = 0;
+  std::vector<std::string> records_;
+  bool writing_ = false;
+  std::string joined_;
+  int slot_counter_ = 0;
+
+  std::unique_ptr<Timer> timer13_;  // request ticker, 1200 ms
+  std::unique_ptr<Timer> timer12_;  // read time-out, 25 s
+  std::unique_ptr<Timer> timer14_;  // record sender, 1000 ms
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace veltrane

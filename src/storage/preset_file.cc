@@ -1,0 +1,183 @@
+#include "storage/preset_file.h"
+
+#include "model/image_codec.h"
+#include "storage/device_presets.h"
+#include "storage/image_text.h"
+
+namespace veltrane {
+namespace {
+
+constexpr int kLoadTickMs = 350;
+constexpr int kLoadTicks = 25;
+constexpr int kSaveTimeoutMs = 12000;
+constexpr int kRequestWaitMs = 50;
+constexpr int kBlockWaitMs = 100;
+
+const FileDialogSpec kSaveDialog{
+    .save = true, .default_name = "Preset_file", .filter = "Preset_data_file"};
+const FileDialogSpec kOpenDialog{.save = false, .default_name = "", .filter = "Preset_file"};
+
+}  // namespace
+
+PresetFile::PresetFile(TimerHost& timers, ProtocolEngine& engine, const ParameterModel& model,
+                       OperationView& view, FileStore& files, OperationGate& gate)
+    : timers_(timers), engine_(engine), model_(model), view_(view), files_(files), gate_(gate) {
+  timer15_ = timers_.CreateTimer("Timer15", kLoadTickMs, [this] { OnLoadTick(); });
+  save_timeout_ = timers_.CreateTimer("FileSaveTimer", kSaveTimeoutMs, [this] { OnSaveTimeout(); });
+}
+
+PresetFile::~PresetFile() { *alive_ = false; }
+
+bool PresetFile::SameConnection(std::uint64_t epoch) const {
+  return engine_.Connected() && engine_.ConnectionEpoch() == epoch;
+}
+
+// ---------------------------------------------------------------------------------------
+// Store File
+
+void PresetFile::StoreFile() {
+  if (!engine_.Connected()) {
+    // The editor's own settings; the lock byte and the header fields stay 00.
+    Save(EncodeParameterImage(model_));
+    return;
+  }
+  if (!gate_.TryEnter()) return;
+  view_.HideDetailWindow();
+  engine_.StopScheduler();
+  save_pending_ = true;
+  save_timeout_->Start();
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  timers_.Defer(kRequestWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
+    if (alive.expired() || !save_pending_ || !SameConnection(epoch)) return;
+    engine_.RxHexBuffer().clear();
+    engine_.SendFrame(BuildShortRequest(engine_.DeviceId(), 0, kObjImage));
+  });
+}
+
+bool PresetFile::TakeImageForFile(std::string_view image) {
+  if (!save_pending_ || !engine_.Connected()) return false;
+  save_pending_ = false;
+  save_timeout_->Stop();
+  gate_.Leave();
+  // The engine restarts the poll and the slot scan once this returns, while the dialog
+  // may still be open: the connection stays supervised meanwhile.
+  Save(std::string(image.substr(0, kImageTextLength)));
+  return true;
+}
+
+void PresetFile::OnSaveTimeout() {
+  save_timeout_->Stop();
+  if (!save_pending_) return;
+  save_pending_ = false;
+  gate_.Leave();
+  if (engine_.Connected()) engine_.StartScheduler();
+  view_.ShowMessage(kMsgOvertimeShort);
+}
+
+void PresetFile::Save(std::string text) {
+  view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_),
+                                 text = std::move(text)](std::optional<std::string> path) {
+    if (alive.expired() || !path) return;
+    const std::string error = files_.WriteAtomically(*path, text + "\r\n");
+    if (!error.empty()) view_.ShowMessage(CannotSaveMessage(*path, error));
+  });
+}
+
+// ---------------------------------------------------------------------------------------
+// Load File
+
+void PresetFile::LoadFile() {
+  const bool with_link = engine_.Connected();
+  if (!gate_.TryEnter()) return;
+  if (with_link) {
+    view_.HideDetailWindow();
+    engine_.StopPoll();
+  }
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  view_.ChooseFile(kOpenDialog, [this, alive = std::weak_ptr<bool>(alive_), with_link,
+                                 epoch](std::optional<std::string> path) {
+    if (alive.expired()) return;
+    if (!path) {
+      gate_.Leave();
+      if (SameConnection(epoch)) engine_.StartPoll();
+      return;
+    }
+    LoadChosen(*path, with_link, epoch);
+  });
+}
+
+void PresetFile::LoadChosen(const std::string& path, bool with_link, std::uint64_t epoch) {
+  // A connection that ended while the dialog was open takes the operation with it.
+  if (with_link && !SameConnection(epoch)) {
+    gate_.Leave();
+    return;
+  }
+  const auto fail = [&](const std::string& message) {
+    gate_.Leave();
+    if (with_link) engine_.StartPoll();
+    view_.ShowMessage(message);
+  };
+  const FileReadResult read = files_.Read(path, kPresetFileMaxBytes);
+  if (read.status == FileReadResult::Status::kError) {
+    fail(CannotReadMessage(path, read.error));
+    return;
+  }
+  std::string text = JoinLines(read.text);
+  if (read.status == FileReadResult::Status::kTooLarge || !IsPresetFileText(text)) {
+    fail(std::string(kMsgFileDamaged));
+    return;
+  }
+  if (!with_link) {
+    engine_.ApplyImageText(text);  // the link stays closed
+    gate_.Leave();
+    return;
+  }
+  WriteToProcessor(std::move(text));
+}
+
+void PresetFile::WriteToProcessor(std::string text) {
+  view_.SetTransferProgress(0);
+  view_.ShowTransferBox(true);
+  view_.SetOperationPanelsEnabled(false);
+  load_ticks_ = 0;
+  load_ticks_running_ = true;
+  timer15_->Start();
+  // Nothing may leave between the header and its block: a slot frame there would
+  // corrupt the long write. Whatever was pending is dropped when the image is applied.
+  engine_.StopScheduler();
+  engine_.SendLongWriteHeader(0, kObjImage);
+  const std::uint64_t epoch = engine_.ConnectionEpoch();
+  timers_.Defer(kBlockWaitMs,
+                [this, alive = std::weak_ptr<bool>(alive_), epoch, text = std::move(text)] {
+                  if (alive.expired() || !SameConnection(epoch)) return;
+                  engine_.SendImageBlock(text, kObjImage, 0);
+                  engine_.ApplyImageText(text);
+                });
+}
+
+void PresetFile::OnLoadTick() {
+  ++load_ticks_;
+  view_.SetTransferProgress(4 * load_ticks_);
+  if (load_ticks_ < kLoadTicks) return;
+  EndLoad();
+  if (engine_.Connected()) engine_.StartScheduler();
+}
+
+void PresetFile::EndLoad() {
+  timer15_->Stop();
+  load_ticks_running_ = false;
+  view_.ShowTransferBox(false);
+  view_.SetOperationPanelsEnabled(true);
+  gate_.Leave();
+}
+
+void PresetFile::OnConnectionClosed() {
+  if (save_pending_) {
+    save_pending_ = false;
+    save_timeout_->Stop();
+    gate_.Leave();
+  }
+  if (load_ticks_running_) EndLoad();
+}
+
+}  // namespace veltrane

@@ -1,0 +1,65 @@
+#pragma once
+
+// The preset file: one parameter image on the PC. "Store File" saves the processor's
+// image (read for the purpose) or, without a link, the editor's own model; "Load File"
+// checks a file, shows it in the editor and, with a link, writes it into the processor's
+// live settings as one long write.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "model/parameter_model.h"
+#include "protocol/engine.h"
+#include "protocol/timer.h"
+#include "protocol/view.h"
+#include "storage/file_store.h"
+#include "storage/operation_gate.h"
+
+namespace veltrane {
+
+class PresetFile {
+ public:
+  PresetFile(TimerHost& timers, ProtocolEngine& engine, const ParameterModel& model,
+             OperationView& view, FileStore& files, OperationGate& gate);
+  ~PresetFile();
+  PresetFile(const PresetFile&) = delete;
+  PresetFile& operator=(const PresetFile&) = delete;
+
+  void StoreFile();
+  void LoadFile();
+
+  // An image reply while a file save waits for it: true when taken (it is then saved,
+  // not applied).
+  bool TakeImageForFile(std::string_view image);
+  void OnConnectionClosed();
+
+  bool SavePending() const { return save_pending_; }
+  bool Loading() const { return load_ticks_running_; }
+
+ private:
+  void Save(std::string text);
+  void LoadChosen(const std::string& path, bool with_link, std::uint64_t epoch);
+  void WriteToProcessor(std::string text);
+  void OnLoadTick();
+  void EndLoad();
+  void OnSaveTimeout();
+  bool SameConnection(std::uint64_t epoch) const;
+
+  TimerHost& timers_;
+  ProtocolEngine& engine_;
+  const ParameterModel& model_;
+  OperationView& view_;
+  FileStore& files_;
+  OperationGate& gate_;
+
+  bool save_pending_ = false;
+  bool load_ticks_running_ = false;
+  int load_ticks_ = 0;
+  std::unique_ptr<Timer> timer15_;       // load progress, 350 ms
+  std::unique_ptr<Timer> save_timeout_;  // the image for a file save, 12 s
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace veltrane
