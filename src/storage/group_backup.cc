@@ -1,5 +1,7 @@
 #include "storage/group_backup.h"
 
+#include <utility>
+
 #include "storage/device_presets.h"
 #include "storage/image_text.h"
 
@@ -39,13 +41,30 @@ bool GroupBackup::SameConnection(std::uint64_t epoch) const {
 // Save 20-group to PC
 
 void GroupBackup::SaveToPc() {
+  ReadSlots([this](std::optional<std::vector<std::string>> records) {
+    if (!records) return;
+    view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_),
+                                   records = std::move(*records)](std::optional<std::string> path) {
+      if (alive.expired()) return;
+      if (path) {
+        const std::string error = files_.WriteAtomically(*path, FileLines(records));
+        if (!error.empty()) view_.ShowMessage(CannotSaveMessage(*path, error));
+      }
+      if (engine_.Connected()) engine_.StartScheduler();
+    });
+  });
+}
+
+void GroupBackup::ReadSlots(RecordsDone done) {
   if (!engine_.Connected() || !gate_.TryEnter()) return;
   engine_.StopScheduler();
+  records_done_ = std::move(done);
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   timers_.Defer(kStopWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
     if (alive.expired()) return;
     if (!SameConnection(epoch)) {
       gate_.Leave();
+      records_done_ = nullptr;
       return;
     }
     engine_.RxHexBuffer().clear();
@@ -79,15 +98,11 @@ void GroupBackup::OnRecord(std::string_view record) {
   EndRead();
   std::vector<std::string> records = std::move(records_);
   records_.clear();
-  view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_),
-                                 records = std::move(records)](std::optional<std::string> path) {
-    if (alive.expired()) return;
-    if (path) {
-      const std::string error = files_.WriteAtomically(*path, FileLines(records));
-      if (!error.empty()) view_.ShowMessage(CannotSaveMessage(*path, error));
-    }
-    if (engine_.Connected()) engine_.StartScheduler();
-  });
+  if (RecordsDone done = std::exchange(records_done_, nullptr)) {
+    done(std::move(records));
+  } else if (engine_.Connected()) {
+    engine_.StartScheduler();
+  }
 }
 
 void GroupBackup::EndRead() {
@@ -106,6 +121,7 @@ void GroupBackup::OnReadTimeout() {
   records_.clear();  // nothing is written from an incomplete read
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
+  if (RecordsDone done = std::exchange(records_done_, nullptr)) done(std::nullopt);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -208,6 +224,7 @@ void GroupBackup::OnConnectionClosed() {
   if (read_pending_) {
     EndRead();
     records_.clear();
+    if (RecordsDone done = std::exchange(records_done_, nullptr)) done(std::nullopt);
   }
   if (writing_) EndWrite();
 }

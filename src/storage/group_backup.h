@@ -5,7 +5,9 @@
 // which the names are read again.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,10 @@ class GroupBackup {
 
   void SaveToPc();
   void LoadToDevice();
+  // With a link: the 20 slots' records, read as the save reads them. `done` gets them in
+  // slot order, or nothing after the 25 s time-out (whose message is shown).
+  using RecordsDone = std::function<void(std::optional<std::vector<std::string>> records)>;
+  void ReadSlots(RecordsDone done);
 
   // While the save runs, 52/29 records are collected in the order they arrive.
   bool Collecting() const { return read_pending_; }
@@ -55,6 +61,7 @@ class GroupBackup {
   bool read_pending_ = false;
   int requests_ = 0;
   std::vector<std::string> records_;
+  RecordsDone records_done_;
   bool writing_ = false;
   std::string joined_;
   int slot_counter_ = 0;

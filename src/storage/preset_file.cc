@@ -1,5 +1,7 @@
 #include "storage/preset_file.h"
 
+#include <utility>
+
 #include "model/image_codec.h"
 #include "storage/device_presets.h"
 #include "storage/image_text.h"
@@ -41,10 +43,17 @@ void PresetFile::StoreFile() {
     Save(EncodeParameterImage(model_));
     return;
   }
-  if (!gate_.TryEnter()) return;
+  ReadImage([this](std::optional<std::string> image) {
+    if (image) Save(std::move(*image));
+  });
+}
+
+void PresetFile::ReadImage(ImageDone done) {
+  if (!engine_.Connected() || !gate_.TryEnter()) return;
   view_.HideDetailWindow();
   engine_.StopScheduler();
   save_pending_ = true;
+  image_done_ = std::move(done);
   save_timeout_->Start();
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   timers_.Defer(kRequestWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
@@ -59,9 +68,11 @@ bool PresetFile::TakeImageForFile(std::string_view image) {
   save_pending_ = false;
   save_timeout_->Stop();
   gate_.Leave();
-  // The engine restarts the poll and the slot scan once this returns, while the dialog
-  // may still be open: the connection stays supervised meanwhile.
-  Save(std::string(image.substr(0, kImageTextLength)));
+  // The engine restarts the poll and the slot scan once this returns, while a save
+  // dialog may still be open: the connection stays supervised meanwhile.
+  if (ImageDone done = std::exchange(image_done_, nullptr)) {
+    done(std::string(image.substr(0, kImageTextLength)));
+  }
   return true;
 }
 
@@ -72,6 +83,7 @@ void PresetFile::OnSaveTimeout() {
   gate_.Leave();
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
+  if (ImageDone done = std::exchange(image_done_, nullptr)) done(std::nullopt);
 }
 
 void PresetFile::Save(std::string text) {
@@ -176,6 +188,7 @@ void PresetFile::OnConnectionClosed() {
     save_pending_ = false;
     save_timeout_->Stop();
     gate_.Leave();
+    if (ImageDone done = std::exchange(image_done_, nullptr)) done(std::nullopt);
   }
   if (load_ticks_running_) EndLoad();
 }

@@ -6,7 +6,9 @@
 // live settings as one long write.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +31,10 @@ class PresetFile {
 
   void StoreFile();
   void LoadFile();
+  // With a link: the processor's live image, read without applying it. `done` gets the
+  // image text, or nothing after the 12 s time-out (whose message is shown).
+  using ImageDone = std::function<void(std::optional<std::string> image)>;
+  void ReadImage(ImageDone done);
 
   // An image reply while a file save waits for it: true when taken (it is then saved,
   // not applied).
@@ -55,6 +61,7 @@ class PresetFile {
   OperationGate& gate_;
 
   bool save_pending_ = false;
+  ImageDone image_done_;
   bool load_ticks_running_ = false;
   int load_ticks_ = 0;
   std::unique_ptr<Timer> timer15_;       // load progress, 350 ms
