@@ -153,7 +153,9 @@ void MainWindow::SetMessageHandler(std::function<void(const QString&)> handler) 
   message_handler_ = std::move(handler);
 }
 
-void MainWindow::ShowMessage(std::string_view text) {
+void MainWindow::ShowMessage(std::string_view text) { ShowMessageWithNote(text, {}); }
+
+void MainWindow::ShowMessageWithNote(std::string_view text, std::string_view note) {
   const QString message = FromView(text);
   if (message_handler_) {
     message_handler_(message);
@@ -162,6 +164,7 @@ void MainWindow::ShowMessage(std::string_view text) {
   // Modal for the user, but not a nested event loop: the message is asked for from inside
   // the protocol's handlers, which must not be re-entered while the box is open.
   auto* box = new QMessageBox(QMessageBox::NoIcon, windowTitle(), message, QMessageBox::Ok, this);
+  box->setInformativeText(FromView(note));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::ApplicationModal);
   box->show();
