@@ -29,12 +29,15 @@ EditorApp::EditorApp(EditorOptions options) : options_(std::move(options)) {
       [main = main_.get()](bool enabled) { main->SetPortListsEnabled(enabled); });
   hid_ = std::make_unique<HidLink>(*hid_backend_, timers_, *hid_view_);
   hid_->AttachEngine(engine_.get());
+  port_hint_ = std::make_unique<PortListHint>(main_->PortList(),
+                                              [hid = hid_.get()] { return hid->HidMode(); });
 }
 
 EditorApp::~EditorApp() {
   // The processor's terminal and the links go before the engine they feed, the engine
   // before the windows it shows itself in.
   demo_.reset();
+  port_hint_.reset();
   ports_.reset();
   hid_.reset();
   serial_.reset();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/port_list_controller.h"
+#include "app/port_list_hint.h"
 #include "app/widget_hid_view.h"
 #include "link/hid_backend.h"
 #include "link/hid_link.h"
@@ -76,6 +77,7 @@ class EditorApp {
   std::unique_ptr<WidgetHidView> hid_view_;
   std::unique_ptr<HidLink> hid_;
   std::unique_ptr<PortListController> ports_;
+  std::unique_ptr<PortListHint> port_hint_;
   std::unique_ptr<PtyServer> demo_;
 };
 

@@ -1,9 +1,12 @@
 // The whole editor in real time: demo mode connects to the simulated processor through
 // the normal serial path, and a processor on the HID backend takes over the connection.
+// Also the port list's tooltip on a first run with nothing found.
 
 #include "app/editor_app.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QtTest>
@@ -101,6 +104,42 @@ class EditorAppTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), kWaitMs);
     QCOMPARE(messages, QStringList{"interrupt."});
     QVERIFY(app.Main().PortList()->isEnabled());
+  }
+
+  // Nothing found: the port list's tooltip says so and where to go. It says nothing while a
+  // processor is on USB or once a port is listed.
+  void firstRunTooltipPointsToDemoAndPermissions() {
+    auto backend = std::make_unique<FakeHidBackend>();
+    FakeHidBackend& fake = *backend;
+    std::vector<std::string> ports;
+    EditorOptions options;
+    options.hid_backend = std::move(backend);
+    options.enumerate_ports = [&ports] { return ports; };
+    EditorApp app(std::move(options));
+    QVERIFY(app.Start());
+    app.Show();
+    QComboBox* list = app.Main().PortList();
+    const auto tip = [list] {
+      QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(list, &event);
+      return list->toolTip();
+    };
+    QVERIFY2(tip().contains("No serial port and no processor on USB") &&
+                 tip().contains("veltrane --demo") && tip().contains("dialout"),
+             qPrintable(tip()));
+
+    const std::string path = "fake:processor";
+    fake.Plug({path, kProcessorVendorId, kProcessorProductId, "HALVERNIQ", "0000001"},
+              [](const HidReport&) {});
+    QTRY_VERIFY(app.Engine().HidMode());
+    QCOMPARE(tip(), QString());
+    fake.Unplug(path);
+    QTRY_VERIFY(!app.Engine().HidMode());
+    QVERIFY(tip().contains("veltrane --demo"));
+
+    ports = {"/dev/ttyUSB0"};  // listed at the next `refurbish` tick
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, kWaitMs);
+    QCOMPARE(tip(), QString());
   }
 };
 
