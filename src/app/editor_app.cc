@@ -1,11 +1,24 @@
 #include "app/editor_app.h"
 
+#include <QApplication>
+#include <QIcon>
+
 #include "sim/pty_server.h"
 #include "ui/response_graph.h"
 
 namespace veltrane {
 
+QIcon EditorIcon() {
+  QIcon icon;
+  for (int size : {48, 128, 256}) {
+    icon.addFile(QStringLiteral(":/icons/%1/veltrane.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
 EditorApp::EditorApp(EditorOptions options) : options_(std::move(options)) {
+  // Every window and box of the program, the about box included, shows it.
+  QApplication::setWindowIcon(EditorIcon());
   // Creation order of the original program: main window, then detail window.
   main_ = std::make_unique<MainWindow>(model_, timers_, state_);
   detail_ = std::make_unique<DetailWindow>(model_, timers_, state_);

@@ -4,6 +4,7 @@
 // list, and in demo mode a simulated processor on a pseudo-terminal of its own, listed as
 // one more serial port. main() only parses the command line; tests build this class.
 
+#include <QIcon>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@
 namespace veltrane {
 
 class PtyServer;
+
+// The program's icon in the sizes the desktop shows, from the resources.
+QIcon EditorIcon();
 
 struct EditorOptions {
   // Serve a simulated processor on a pseudo-terminal and preselect it.

@@ -12,6 +12,7 @@
 
 #include "model/blocks.h"
 #include "protocol/engine.h"
+#include "ui/about_box.h"
 #include "ui/block_diagram.h"
 #include "ui/detail_window.h"
 #include "ui/progress_box.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   transfer_box_ = new ProgressBox(QString::fromLatin1(kTransferCaption), this);
   transfer_box_->setObjectName(QStringLiteral("TransferBox"));
   transfer_box_->move(307, 317);
+  AddAboutAction(this);
 
   for (int channel = 0; channel < kChannelCount; ++channel) {
     connect(diagram_->Strip(channel), &ChannelStrip::Clicked, this, &MainWindow::OnStripClicked);
