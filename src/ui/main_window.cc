@@ -166,7 +166,17 @@ void MainWindow::ShowMessageWithNote(std::string_view text, std::string_view not
   // Modal for the user, but not a nested event loop: the message is asked for from inside
   // the protocol's handlers, which must not be re-entered while the box is open.
   auto* box = new QMessageBox(QMessageBox::NoIcon, windowTitle(), message, QMessageBox::Ok, this);
-  box->setInformativeText(FromView(note));
+  if (!note.empty()) {
+    box->setInformativeText(FromView(note));
+    // A smaller second line under the fixed text. The box takes its width from the main
+    // text, which would squeeze the note into a narrow column.
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+      QFont smaller = label->font();
+      if (smaller.pointSizeF() > 0) smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+      label->setFont(smaller);
+      label->setMinimumWidth(360);
+    }
+  }
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::ApplicationModal);
   box->show();

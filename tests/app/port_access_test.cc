@@ -13,6 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -145,6 +146,11 @@ void ExpectGroupAdvice(const std::string& port, const std::string& no_group_port
     QVERIFY2(note.contains("join the group \"" + group + "\"") &&
                  note.contains("sudo usermod -aG " + group + " ") && note.contains("log in again"),
              qPrintable(note));
+    // The second line is the smaller one.
+    const auto* text_label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    const auto* note_label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    QVERIFY(text_label != nullptr && note_label != nullptr);
+    QVERIFY(note_label->font().pointSizeF() < text_label->font().pointSizeF());
   });
   // A node that no group may open: nobody to join.
   QVERIFY(SerialAccessNote(no_group_port).find("no group may") != std::string::npos);
