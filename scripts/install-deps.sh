@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev libhidapi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth
+  librsvg2-bin desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -1,11 +1,24 @@
 #include "app/editor_app.h"
 
+#include <QApplication>
+#include <QIcon>
+
 #include "sim/pty_server.h"
 #include "ui/response_graph.h"
 
 namespace veltrane {
 
+QIcon EditorIcon() {
+  QIcon icon;
+  for (int size : {48, 128, 256}) {
+    icon.addFile(QStringLiteral(":/icons/%1/veltrane.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
 EditorApp::EditorApp(EditorOptions options) : options_(std::move(options)) {
+  // Every window and box of the program, the about box included, shows it.
+  QApplication::setWindowIcon(EditorIcon());
   // Creation order of the original program: main window, then detail window.
   main_ = std::make_unique<MainWindow>(model_, timers_, state_);
   detail_ = std::make_unique<DetailWindow>(model_, timers_, state_);
@@ -30,12 +43,15 @@ EditorApp::EditorApp(EditorOptions options) : options_(std::move(options)) {
       [main = main_.get()](bool enabled) { main->SetPortListsEnabled(enabled); });
   hid_ = std::make_unique<HidLink>(*hid_backend_, timers_, *hid_view_);
   hid_->AttachEngine(engine_.get());
+  port_hint_ = std::make_unique<PortListHint>(main_->PortList(),
+                                              [hid = hid_.get()] { return hid->HidMode(); });
 }
 
 EditorApp::~EditorApp() {
   // The processor's terminal and the links go before the engine they feed, the engine
   // before the windows it shows itself in.
   demo_.reset();
+  port_hint_.reset();
   ports_.reset();
   hid_.reset();
   serial_.reset();

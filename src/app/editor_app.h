@@ -4,11 +4,13 @@
 // list, and in demo mode a simulated processor on a pseudo-terminal of its own, listed as
 // one more serial port. main() only parses the command line; tests build this class.
 
+#include <QIcon>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/port_list_controller.h"
+#include "app/port_list_hint.h"
 #include "app/widget_hid_view.h"
 #include "link/hid_backend.h"
 #include "link/hid_link.h"
@@ -26,6 +28,9 @@
 namespace veltrane {
 
 class PtyServer;
+
+// The program's icon in the sizes the desktop shows, from the resources.
+QIcon EditorIcon();
 
 struct EditorOptions {
   // Serve a simulated processor on a pseudo-terminal and preselect it.
@@ -81,6 +86,7 @@ class EditorApp {
   std::unique_ptr<WidgetHidView> hid_view_;
   std::unique_ptr<HidLink> hid_;
   std::unique_ptr<PortListController> ports_;
+  std::unique_ptr<PortListHint> port_hint_;
   std::unique_ptr<PtyServer> demo_;
 };
 

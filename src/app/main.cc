@@ -54,6 +54,8 @@ int main(int argc, char* argv[]) {
 
   // The window system takes its own options (-platform, -style, ...) out of argv first.
   QApplication app(argc, argv);
+  // Wayland desktops match the window to its menu entry, and so to its icon, by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral(VELTRANE_APP_ID));
   QCommandLineParser parser;
   SetUp(parser, options);
   parser.process(app);  // exits on a bad option

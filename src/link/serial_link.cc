@@ -3,6 +3,8 @@
 #include <QString>
 #include <algorithm>
 
+#include "link/serial_access.h"
+
 namespace veltrane {
 namespace {
 
@@ -28,12 +30,17 @@ SerialLink::~SerialLink() { Close(); }
 bool SerialLink::Open(const std::string& port_name) {
   Close();
   last_error_ = QSerialPort::NoError;
+  open_failure_note_.clear();
   port_.setPortName(QString::fromStdString(port_name));
   // Qt opens the device exclusively (lock file and TIOCEXCL on Unix), so a port that another
   // program holds fails here.
   if (!port_.open(QIODevice::ReadWrite)) {
     last_error_ = port_.error();
     port_.clearError();
+    // A port that is in use also fails with PermissionError: the note tells them apart.
+    if (last_error_ == QSerialPort::PermissionError) {
+      open_failure_note_ = SerialAccessNote(port_name);
+    }
     return false;
   }
   // Qt applies all its settings on open, so flow control ends up off rather than as the

@@ -36,6 +36,8 @@ class SerialLink : public QObject, public SerialPort {
 
   // `port_name` is a system location (/dev/ttyUSB0) or a name Qt resolves (ttyUSB0, COM3).
   bool Open(const std::string& port_name) override;
+  // The group to join when the last Open failed for lack of access to the device.
+  std::string OpenFailureNote() const override { return open_failure_note_; }
   void Close() override;
   // False once a read or write error has released the port.
   bool IsOpen() const override { return port_.isOpen(); }
@@ -59,6 +61,7 @@ class SerialLink : public QObject, public SerialPort {
   Receiver receiver_;
   std::vector<std::uint8_t> received_;
   QSerialPort::SerialPortError last_error_ = QSerialPort::NoError;
+  std::string open_failure_note_;
   std::uint64_t open_count_ = 0;  // voids a deferred release meant for an earlier opening
   int notifications_ = 0;
 };

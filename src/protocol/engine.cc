@@ -370,7 +370,14 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
       com_port_number_ = kComPortFailed;
       attempt_active_ = false;
       EndConnectingBox();
-      view_.ShowMessage(kMsgNoPort);
+      // Only an Open that ran has a reason to give.
+      const std::string note =
+          serial_ != nullptr && port_selected_ ? serial_->OpenFailureNote() : std::string();
+      if (note.empty()) {
+        view_.ShowMessage(kMsgNoPort);
+      } else {
+        view_.ShowMessageWithNote(kMsgNoPort, note);
+      }
       return;
     }
   }

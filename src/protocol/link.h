@@ -20,6 +20,9 @@ class SerialPort {
   // 9600 baud, 8 data bits, no parity, one stop bit. False when the port is missing,
   // held by another program or refuses the settings.
   virtual bool Open(const std::string& port_name) = 0;
+  // After a failed Open: what the user can do about it (which group may open serial
+  // ports), or empty when there is nothing to add, as for a missing port or one in use.
+  virtual std::string OpenFailureNote() const { return {}; }
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
   // Write errors are not reported to the caller: the connection's time-outs notice them.

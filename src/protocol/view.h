@@ -17,6 +17,11 @@ class ConnectionView {
   virtual ~ConnectionView() = default;
   // A modal message box with a fixed text ("No port or in use.", "interrupt.", ...).
   virtual void ShowMessage(std::string_view text) = 0;
+  // The same box with a second, smaller line under the fixed text that says what the user
+  // can do about it. A view without room for it shows the text alone.
+  virtual void ShowMessageWithNote(std::string_view text, std::string_view /*note*/) {
+    ShowMessage(text);
+  }
   // The connect button's caption names the state: "Disconnect" or "Connect".
   virtual void SetConnectCaption(std::string_view caption) = 0;
   // Green (0, 125, 0) while connected, red (255, 0, 0) otherwise.

@@ -12,6 +12,7 @@
 
 #include "model/blocks.h"
 #include "protocol/engine.h"
+#include "ui/about_box.h"
 #include "ui/block_diagram.h"
 #include "ui/detail_window.h"
 #include "ui/progress_box.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   transfer_box_ = new ProgressBox(QString::fromLatin1(kTransferCaption), this);
   transfer_box_->setObjectName(QStringLiteral("TransferBox"));
   transfer_box_->move(307, 317);
+  AddAboutAction(this);
 
   for (int channel = 0; channel < kChannelCount; ++channel) {
     connect(diagram_->Strip(channel), &ChannelStrip::Clicked, this, &MainWindow::OnStripClicked);
@@ -153,7 +155,9 @@ void MainWindow::SetMessageHandler(std::function<void(const QString&)> handler) 
   message_handler_ = std::move(handler);
 }
 
-void MainWindow::ShowMessage(std::string_view text) {
+void MainWindow::ShowMessage(std::string_view text) { ShowMessageWithNote(text, {}); }
+
+void MainWindow::ShowMessageWithNote(std::string_view text, std::string_view note) {
   const QString message = FromView(text);
   if (message_handler_) {
     message_handler_(message);
@@ -162,6 +166,17 @@ void MainWindow::ShowMessage(std::string_view text) {
   // Modal for the user, but not a nested event loop: the message is asked for from inside
   // the protocol's handlers, which must not be re-entered while the box is open.
   auto* box = new QMessageBox(QMessageBox::NoIcon, windowTitle(), message, QMessageBox::Ok, this);
+  if (!note.empty()) {
+    box->setInformativeText(FromView(note));
+    // A smaller second line under the fixed text. The box takes its width from the main
+    // text, which would squeeze the note into a narrow column.
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+      QFont smaller = label->font();
+      if (smaller.pointSizeF() > 0) smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+      label->setFont(smaller);
+      label->setMinimumWidth(360);
+    }
+  }
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::ApplicationModal);
   box->show();

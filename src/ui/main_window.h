@@ -42,6 +42,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
 
   // ConnectionView
   void ShowMessage(std::string_view text) override;
+  void ShowMessageWithNote(std::string_view text, std::string_view note) override;
   void SetConnectCaption(std::string_view caption) override;
   void SetLamp(bool connected) override;
   void ShowConnectingBox(bool shown) override;

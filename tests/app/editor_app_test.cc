@@ -1,11 +1,16 @@
 // The whole editor in real time: demo mode connects to the simulated processor through
 // the normal serial path, and a processor on the HID backend takes over the connection.
+// Also what a first run shows: the port list's tooltip, the window icon and the about box.
 
 #include "app/editor_app.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QtTest>
 #include <memory>
 #include <string>
@@ -101,6 +106,69 @@ class EditorAppTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), kWaitMs);
     QCOMPARE(messages, QStringList{"interrupt."});
     QVERIFY(app.Main().PortList()->isEnabled());
+  }
+
+  // Nothing found: the port list's tooltip says so and where to go. It says nothing while a
+  // processor is on USB or once a port is listed.
+  void firstRunTooltipPointsToDemoAndPermissions() {
+    auto backend = std::make_unique<FakeHidBackend>();
+    FakeHidBackend& fake = *backend;
+    std::vector<std::string> ports;
+    EditorOptions options;
+    options.hid_backend = std::move(backend);
+    options.enumerate_ports = [&ports] { return ports; };
+    EditorApp app(std::move(options));
+    QVERIFY(app.Start());
+    app.Show();
+    QComboBox* list = app.Main().PortList();
+    const auto tip = [list] {
+      QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(list, &event);
+      return list->toolTip();
+    };
+    QVERIFY2(tip().contains("No serial port and no processor on USB") &&
+                 tip().contains("veltrane --demo") && tip().contains("dialout"),
+             qPrintable(tip()));
+
+    const std::string path = "fake:processor";
+    fake.Plug({path, kProcessorVendorId, kProcessorProductId, "HALVERNIQ", "0000001"},
+              [](const HidReport&) {});
+    QTRY_VERIFY(app.Engine().HidMode());
+    QCOMPARE(tip(), QString());
+    fake.Unplug(path);
+    QTRY_VERIFY(!app.Engine().HidMode());
+    QVERIFY(tip().contains("veltrane --demo"));
+
+    ports = {"/dev/ttyUSB0"};  // listed at the next `refurbish` tick
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, kWaitMs);
+    QCOMPARE(tip(), QString());
+  }
+
+  // The icon comes from the resources, so it shows uninstalled too; the main window's
+  // context menu opens the about box with the version.
+  void iconAndAboutBox() {
+    EditorOptions options;
+    options.hid_backend = std::make_unique<FakeHidBackend>();
+    options.enumerate_ports = [] { return std::vector<std::string>{}; };
+    EditorApp app(std::move(options));
+    QVERIFY(app.Start());
+    app.Show();
+    const QIcon icon = app.Main().windowIcon();
+    QCOMPARE(icon.availableSizes(), (QList<QSize>{{48, 48}, {128, 128}, {256, 256}}));
+    QVERIFY(!icon.pixmap(48, 48).toImage().allGray());  // drawn, in colour
+
+    QCOMPARE(app.Main().contextMenuPolicy(), Qt::ActionsContextMenu);
+    QAction* about = nullptr;
+    for (QAction* action : app.Main().actions()) {
+      if (action->text() == QStringLiteral("About VELTRANE PROCESSOR…")) about = action;
+    }
+    QVERIFY(about != nullptr);
+    about->trigger();
+    auto* box = app.Main().findChild<QMessageBox*>(QStringLiteral("AboutBox"));
+    QVERIFY(box != nullptr && box->isVisible());
+    QVERIFY2(box->text().contains(QStringLiteral("Editor version " VELTRANE_VERSION)),
+             qPrintable(box->text()));
+    QVERIFY(!box->iconPixmap().isNull());
   }
 };
 
