@@ -78,19 +78,29 @@ void ProtocolEngine::SendNow() {
 }
 
 void ProtocolEngine::StartScheduler() {
+  poll_held_ = false;
+  scan_held_ = false;
   t_->timer1->Start();
   t_->send_timer->Start();
 }
 
-void ProtocolEngine::StartPoll() { t_->timer1->Start(); }
+void ProtocolEngine::StartPoll() {
+  poll_held_ = false;
+  t_->timer1->Start();
+}
 
+// An operation that stops the poll or the scan holds it until it restarts it itself: a
+// slot frame already on its way out must not restart them when its chain ends, or a
+// poll would empty the receive buffer in the middle of the operation's answer.
 void ProtocolEngine::StopPoll() {
+  poll_held_ = true;
   t_->timer1->Stop();
   t_->intimer->Stop();
 }
 
 void ProtocolEngine::StopScheduler() {
   StopPoll();
+  scan_held_ = true;
   t_->send_timer->Stop();
 }
 
@@ -121,7 +131,8 @@ void ProtocolEngine::OnTimer7() {
 
 void ProtocolEngine::OnTimer4() {
   t_->timer4->Stop();
-  StartScheduler();
+  if (!poll_held_) t_->timer1->Start();
+  if (!scan_held_) t_->send_timer->Start();
 }
 
 void ProtocolEngine::OnTimer1() {
@@ -334,6 +345,9 @@ void ProtocolEngine::ConnectButtonClicked() {
 void ProtocolEngine::OpenConnection() {
   const std::uint64_t attempt = ++attempt_;
   attempt_active_ = true;
+  identity_seen_ = false;
+  poll_held_ = false;
+  scan_held_ = false;
   view_.HideDetailWindow();
   connect_ticks_ = 0;
   view_.SetConnectingProgress(0);
@@ -388,7 +402,10 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
 }
 
 // Only chcon was stopped by the arrival, so only it gets a new count.
-void ProtocolEngine::ContinueAfterIdentity() { RequestImageAndArm(); }
+void ProtocolEngine::ContinueAfterIdentity() {
+  identity_seen_ = true;
+  RequestImageAndArm();
+}
 
 void ProtocolEngine::RequestImageAndArm() {
   rx_hex_buffer_.clear();

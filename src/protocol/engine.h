@@ -57,6 +57,10 @@ class ProtocolEngine : public SlotSink {
   // The port-list entry the next connection opens (name and number).
   void SelectPort(std::string name, int number);
   bool Connecting() const { return attempt_active_; }
+  // The processor answered this connection's image request with its identity first.
+  bool IdentitySeen() const { return identity_seen_; }
+  // No send slot is pending and none is on its way out.
+  bool SendSlotsIdle() const { return slots_.LowestPending() == 0 && current_slot_ == 0; }
   // Changes whenever a connection is opened or closed: a continuation that captured it
   // applies only while it is unchanged.
   std::uint64_t ConnectionEpoch() const { return attempt_; }
@@ -76,7 +80,9 @@ class ProtocolEngine : public SlotSink {
   // the serial port when it is open, otherwise nothing.
   void SendNow();
 
-  // Scheduler control for operations that talk to the processor directly.
+  // Scheduler control for operations that talk to the processor directly. What an
+  // operation stops stays stopped, even for a slot frame already on its way out, until
+  // the operation starts it again.
   void StartScheduler();  // Timer1 and sendTimer
   void StartPoll();       // Timer1
   void StopPoll();        // Timer1 and intimer
@@ -147,6 +153,9 @@ class ProtocolEngine : public SlotSink {
   bool caption_connected_ = false;  // the button reads "Connect"
   bool attempt_active_ = false;     // between the click and the end of the handshake
   bool closing_ = false;
+  bool identity_seen_ = false;
+  bool poll_held_ = false;     // an operation stopped the poll (Timer1) and restarts it
+  bool scan_held_ = false;     // an operation stopped the slot scan (sendTimer)
   std::uint64_t attempt_ = 0;  // voids continuations of an ended attempt
   int connect_ticks_ = 0;
 

@@ -40,6 +40,8 @@ constexpr char kHelp[] =
     "  --noise N          send N random bytes before every reply\n"
     "  --drop-after N     stop answering after N frames, as if the cable were pulled\n"
     "  --ignore HH        never answer frames with object code HH (hex); repeatable\n"
+    "  --corrupt-slot N   keep one byte of preset slot N (1..20) wrong whenever it is\n"
+    "                     written, as a failing memory would\n"
     "  --pace             send at the pace of a 9600-baud line\n"
     "  --verbose          log every frame received and sent to stderr\n"
     "  --help             show this text\n";
@@ -127,6 +129,10 @@ std::string ParseArguments(int argc, char** argv, veltrane::PtyServerOptions& op
       const auto code = number(16);
       if (!code || *code > 0xFF) return "--ignore needs an object code in hex";
       sim.ignore_objects.insert(static_cast<std::uint8_t>(*code));
+    } else if (arg == "--corrupt-slot") {
+      const auto n = number();
+      if (!n || *n < 1 || *n > 20) return "--corrupt-slot needs a slot from 1 to 20";
+      sim.corrupt_slot = *n;
     } else if (arg == "--pace") {
       sim.pacing_9600 = true;
     } else if (arg == "--verbose") {

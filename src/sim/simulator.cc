@@ -94,6 +94,12 @@ void Simulator::OnFrame(std::span<const std::uint8_t> frame, Link link) {
     state_.set_long_poll_answer(options_.poll_answer_long);
     replies = state_.Handle(frame);
   }
+  if (kind == SimFrameKind::kLongWrite && object_code == kObjPresetImage &&
+      options_.corrupt_slot != 0 && bank == options_.corrupt_slot) {
+    SimImage image = state_.preset(bank).image;
+    image[100] ^= 0x01;
+    state_.SetPreset(bank, image, state_.preset(bank).name);
+  }
   if (options_.ignore_objects.count(object_code) != 0) return;
   for (const Bytes& reply : replies) Transmit(reply, link);
 }

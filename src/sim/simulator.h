@@ -61,6 +61,9 @@ struct SimOptions {
   bool pacing_9600 = false;
   // Object codes never answered (e.g. the names, to provoke the names time-out).
   std::set<std::uint8_t> ignore_objects{};
+  // A slot written with a long write keeps one byte wrong (data byte 100), as a failing
+  // memory would: 1..20, 0 for none.
+  int corrupt_slot = 0;
   // Keep every received frame in received(); a long-running server turns this off.
   bool keep_log = true;
 

@@ -5,6 +5,7 @@
 #include "storage/group_backup.h"
 
 #include "feature_harness.h"
+#include "model/blocks.h"
 #include "storage/image_text.h"
 
 namespace veltrane::test {
@@ -60,6 +61,26 @@ TEST_F(GroupBackupTest, SaveRequestsEverySlot1200msApartAndWritesTheAnswersInOrd
   clock.Advance(1000);
   EXPECT_GE(PollsSince(mark), 1);
   EXPECT_TRUE(view.messages.empty());
+}
+
+// A change sent just before the click ends its send chain during the read; the chain
+// must not bring the poll back, which would empty the buffer in the middle of a record.
+TEST_F(GroupBackupTest, AChangeOnItsWayOutDoesNotRestartThePollDuringTheRead) {
+  Build({.pacing_9600 = true, .demo_content = true});
+  engine->ConnectButtonClicked();
+  clock.Advance(3000);
+  ASSERT_TRUE(engine->Connected());
+  model.channels[kOut1].gain = 100;
+  SendChannelBlock(model, kOut1, *engine);
+  clock.Advance(15);  // chosen; it leaves 200 ms later and the chain ends 300 ms after
+  view.chosen_paths = {"/pc/backup"};
+  const std::size_t mark = Mark();
+  backup->SaveToPc();
+  clock.Advance(24000);  // the 20th request has just gone out
+  EXPECT_EQ(PollsSince(mark), 0);
+  clock.Advance(3000);
+  EXPECT_TRUE(view.messages.empty());
+  EXPECT_EQ(files.files.count("/pc/backup"), 1u);
 }
 
 TEST_F(GroupBackupTest, AnAnswerFollowedByTheNextOnesStartIsOneRecordAndTheRestWaits) {

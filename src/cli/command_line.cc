@@ -1,0 +1,153 @@
+#include "cli/command_line.h"
+
+#include <charconv>
+#include <map>
+
+namespace veltrane {
+
+const char kCtlHelp[] =
+    "Usage: veltrane-ctl [--port PATH | --hid] [--device N] [--json] [--timeout S]\n"
+    "                    [--verify | --no-verify] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Talks to a Veltrane processor with the editor's own connection sequence, runs one\n"
+    "command and disconnects. Files are those of the editor's \"Store File\" and\n"
+    "\"save 20-group to PC\".\n"
+    "\n"
+    "Options:\n"
+    "  --port PATH   the processor's serial port (9600 8N1), e.g. /dev/ttyUSB0\n"
+    "  --hid         the processor on USB HID\n"
+    "  --device N    its device number, 1..256 (default 1)\n"
+    "  --json        print one JSON document on standard output\n"
+    "  --timeout S   give up a step after S seconds without an answer (default 60)\n"
+    "  --verify      read back and compare after load and set (restore always does)\n"
+    "  --no-verify   do not read back (restore, set)\n"
+    "  --help        show this text\n"
+    "\n"
+    "Commands:\n"
+    "  ports                     serial ports and processor HID devices (no connection)\n"
+    "  info                      identity, device number, active preset, settings, lock,\n"
+    "                            preset names\n"
+    "  show                      the live settings in readable units\n"
+    "  set CHANNEL PARAM VALUE … change parameters, then read them back, e.g.\n"
+    "                            set out1 gain -3.5 out1 eq3 freq 120 out1 eq3 q 2.0\n"
+    "      channels: in inb out1 out2 out3 out4\n"
+    "      params:   gain DB | delay MS | mute on|off | polarity normal|inverted |\n"
+    "                bypass on|off | route off|a|b|a+b | eqN type peq|ls|hs |\n"
+    "                eqN freq HZ | eqN gain DB | eqN q Q | hp|lp freq HZ|off |\n"
+    "                hp|lp type NAME|1..12 | limiter threshold DB | limiter attack MS |\n"
+    "                limiter release 2x..32x | limiter ratio 1.2:1..inf:1\n"
+    "  dump FILE                 save the live settings to a preset file\n"
+    "  load FILE                 write a preset file into the live settings\n"
+    "  backup FILE               save all 20 presets to a backup file\n"
+    "  restore FILE              write a backup file into the 20 presets and verify\n"
+    "  store N NAME              store the live settings as preset N (1..20) named NAME\n"
+    "  recall N                  recall preset N\n"
+    "  set-device N              give the processor device number N (1..251)\n"
+    "  unlock PASSWORD           unlock the front panel (six letters or digits)\n"
+    "  lock PASSWORD             lock the front panel\n"
+    "\n"
+    "Exit status: 0 done, 1 the processor did not answer or refused, 2 usage or file\n"
+    "error, 3 verification found a difference, 4 the panel is locked.\n";
+
+namespace {
+
+std::optional<int> Integer(const std::string& text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// Arguments each command takes: exact count, or at least (negative).
+const std::map<std::string, int> kArgumentCounts = {
+    {"ports", 0},      {"info", 0},   {"show", 0},    {"set", -3},  {"dump", 1},
+    {"load", 1},       {"backup", 1}, {"restore", 1}, {"store", 2}, {"recall", 1},
+    {"set-device", 1}, {"unlock", 1}, {"lock", 1}};
+
+}  // namespace
+
+ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
+  ParsedCommandLine parsed;
+  CtlOptions& o = parsed.options;
+  std::size_t i = 0;
+  const auto value = [&](const std::string& option) -> std::optional<std::string> {
+    if (i + 1 >= argv.size()) {
+      parsed.error = option + " needs a value";
+      return std::nullopt;
+    }
+    return argv[++i];
+  };
+  for (; i < argv.size(); ++i) {
+    const std::string& arg = argv[i];
+    // Options may also follow the command; a negative number there is a value.
+    if (!o.command.empty() && !arg.starts_with("--")) {
+      o.args.push_back(arg);
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      parsed.help = true;
+      return parsed;
+    } else if (arg == "--port") {
+      const auto path = value(arg);
+      if (!path) return parsed;
+      o.port = *path;
+    } else if (arg == "--hid") {
+      o.hid = true;
+    } else if (arg == "--device") {
+      const auto text = value(arg);
+      if (!text) return parsed;
+      const auto n = Integer(*text);
+      if (!n || *n < 1 || *n > 256) {
+        parsed.error = "--device needs a number from 1 to 256";
+        return parsed;
+      }
+      o.device = *n;
+    } else if (arg == "--json") {
+      o.json = true;
+    } else if (arg == "--timeout") {
+      const auto text = value(arg);
+      if (!text) return parsed;
+      const auto s = Integer(*text);
+      if (!s || *s < 1 || *s > 3600) {
+        parsed.error = "--timeout needs a number of seconds from 1 to 3600";
+        return parsed;
+      }
+      o.timeout_ms = *s * 1000;
+    } else if (arg == "--verify") {
+      o.verify = true;
+    } else if (arg == "--no-verify") {
+      o.verify = false;
+    } else if (arg.starts_with("-")) {
+      parsed.error = "unknown option " + arg;
+      return parsed;
+    } else if (o.command.empty()) {
+      o.command = arg;
+    }
+  }
+  if (o.command.empty()) {
+    parsed.error = "no command given (see --help)";
+    return parsed;
+  }
+  const auto count = kArgumentCounts.find(o.command);
+  if (count == kArgumentCounts.end()) {
+    parsed.error = "unknown command \"" + o.command + "\" (see --help)";
+    return parsed;
+  }
+  const int n = static_cast<int>(o.args.size());
+  const bool fits = count->second >= 0 ? n == count->second : n >= -count->second;
+  if (!fits) {
+    parsed.error = o.command + ": wrong number of arguments (see --help)";
+    return parsed;
+  }
+  if (o.port.empty() && !o.hid && o.command != "ports") {
+    parsed.error = "give --port PATH or --hid";
+    return parsed;
+  }
+  if (!o.port.empty() && o.hid) {
+    parsed.error = "give either --port or --hid, not both";
+    return parsed;
+  }
+  return parsed;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,41 @@
+#pragma once
+
+// The command line of veltrane-ctl: options, the command and its arguments, checked
+// before anything is opened, so that a usage error never reaches the processor.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+enum CtlExit {
+  kExitDone = 0,
+  kExitNoAnswer = 1,  // the processor did not answer or refused
+  kExitUsage = 2,     // usage or file error
+  kExitDifference = 3,
+  kExitLocked = 4,
+};
+
+struct CtlOptions {
+  std::string port;  // --port PATH
+  bool hid = false;  // --hid
+  int device = 1;    // --device N: DeviceId N - 1
+  bool json = false;
+  int timeout_ms = 60000;      // --timeout S, for each step that waits for the processor
+  std::optional<bool> verify;  // --verify / --no-verify; each command has its default
+  std::string command;
+  std::vector<std::string> args;
+};
+
+struct ParsedCommandLine {
+  CtlOptions options;
+  bool help = false;
+  std::string error;  // a usage error, one line
+};
+
+ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv);
+
+extern const char kCtlHelp[];
+
+}  // namespace veltrane

@@ -1,0 +1,583 @@
+#include "cli/session.h"
+
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <memory>
+
+#include "cli/parameters.h"
+#include "link/hid_history.h"
+#include "link/port_list.h"
+#include "model/blocks.h"
+#include "model/image_codec.h"
+#include "model/tables.h"
+#include "storage/image_text.h"
+#include "storage/windows1252.h"
+
+namespace veltrane {
+namespace {
+
+constexpr int kPollMs = 10;
+constexpr int kHidSearchMs = 2500;  // the HID layer looks every second
+constexpr int kSettingsWaitMs = 1500;
+constexpr int kAnswerWaitMs = 3000;  // an acknowledge or a lock result
+constexpr int kCloseWaitMs = 1000;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+std::optional<int> Number(const std::string& text, int low, int high) {
+  try {
+    std::size_t used = 0;
+    const int n = std::stoi(text, &used);
+    if (used == text.size() && n >= low && n <= high) return n;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+bool IsNoAnswer(std::string_view message) {
+  return message == kMsgOvertime || message == kMsgInterrupt || message == kMsgOvertimeShort;
+}
+
+}  // namespace
+
+CtlSession::CtlSession(CtlOptions options, std::unique_ptr<HidBackend> hid_backend, std::FILE* out,
+                       std::FILE* err)
+    : options_(std::move(options)),
+      out_(out),
+      err_(err),
+      result_json_(std::make_unique<QJsonObject>()),
+      view_(isatty(fileno(err)) != 0 && !options_.json),
+      engine_(timers_, model_, view_),
+      hid_backend_(std::move(hid_backend)),
+      presets_(timers_, engine_, view_, view_, gate_),
+      file_(timers_, engine_, model_, view_, files_, gate_),
+      backup_(timers_, engine_, view_, files_, gate_),
+      lock_(engine_, model_, view_, view_),
+      settings_(engine_, view_, view_, presets_),
+      router_(engine_, presets_, file_, backup_, lock_, settings_) {
+  serial_.SetReceiver(
+      [this](std::span<const std::uint8_t> bytes) { engine_.OnSerialBytes(bytes); });
+  engine_.SetSerialPort(&serial_);
+  engine_.SetDeviceId(static_cast<std::uint8_t>(options_.device - 1));
+  poll_.setInterval(kPollMs);
+}
+
+CtlSession::~CtlSession() {
+  poll_.stop();
+  if (hid_) hid_->Stop();
+}
+
+void CtlSession::Start(std::function<void(int)> finished) {
+  finished_ = std::move(finished);
+  (*result_json_)["command"] = Q(options_.command);
+  QTimer::singleShot(0, this, [this] {
+    if (options_.command == "ports") {
+      Ports();
+      return;
+    }
+    if (CheckArguments()) Connect();
+  });
+}
+
+// ---------------------------------------------------------------------------------------
+// Before anything is opened
+
+bool CtlSession::CheckArguments() {
+  const std::string& command = options_.command;
+  const std::vector<std::string>& args = options_.args;
+  if (command == "set") {
+    ParameterModel scratch;
+    const SetOutcome outcome = ApplySetArguments(args, scratch);
+    if (!outcome.error.empty()) {
+      Fail(kExitUsage, "set: " + outcome.error);
+      return false;
+    }
+  } else if (command == "load" || command == "restore") {
+    const bool backup = command == "restore";
+    const FileReadResult read =
+        files_.Read(args[0], backup ? kBackupFileMaxBytes : kPresetFileMaxBytes);
+    if (read.status == FileReadResult::Status::kError) {
+      Fail(kExitUsage, CannotReadMessage(args[0], read.error));
+      return false;
+    }
+    file_text_ = JoinLines(read.text);
+    const bool sound = read.status == FileReadResult::Status::kOk &&
+                       (backup ? IsBackupText(file_text_) : IsPresetFileText(file_text_));
+    if (!sound) {
+      Fail(kExitUsage, args[0] + ": " + std::string(kMsgFileDamaged));
+      return false;
+    }
+  } else if (command == "store" || command == "recall") {
+    if (!Number(args[0], 1, kPresetCount)) {
+      Fail(kExitUsage, command + ": the preset number is 1 to 20");
+      return false;
+    }
+    if (command == "store" && !IsStorablePresetName(args[1])) {
+      Fail(kExitUsage, "store: a name has at most 19 characters, each one Windows-1252 can hold");
+      return false;
+    }
+  } else if (command == "set-device") {
+    if (!Number(args[0], 1, kChangeListCount)) {
+      Fail(kExitUsage, "set-device: the device number is 1 to 251");
+      return false;
+    }
+  } else if (command == "unlock" || command == "lock") {
+    if (!IsPanelPassword(args[0])) {
+      Fail(kExitUsage, command + ": " + std::string(kMsgSixCharacters) + " (letters and digits)");
+      return false;
+    }
+  }
+  return true;
+}
+
+void CtlSession::Ports() {
+  QJsonArray serial;
+  for (const std::string& port : ListSerialPorts()) {
+    serial.append(Q(port));
+    result_lines_.push_back("serial " + port);
+  }
+  std::unique_ptr<HidBackend> backend =
+      hid_backend_ ? std::move(hid_backend_) : CreateHidapiBackend();
+  QJsonArray hid;
+  for (const HidDeviceInfo& device : backend->Enumerate()) {
+    if (device.vendor_id != kProcessorVendorId || device.product_id != kProcessorProductId) {
+      continue;
+    }
+    QJsonObject entry{
+        {"path", Q(device.path)}, {"product", Q(device.product)}, {"serial", Q(device.serial)}};
+    hid.append(entry);
+    result_lines_.push_back("hid " + device.path + " " + device.product +
+                            (device.serial.empty() ? "" : " (serial " + device.serial + ")"));
+  }
+  (*result_json_)["serial_ports"] = serial;
+  (*result_json_)["hid_devices"] = hid;
+  if (result_lines_.empty()) result_lines_.push_back("no serial ports and no processor on USB");
+  Succeed("");
+}
+
+// ---------------------------------------------------------------------------------------
+// Connection
+
+void CtlSession::Connect() {
+  if (options_.hid) {
+    hid_ = std::make_unique<HidLink>(
+        hid_backend_ ? *hid_backend_ : *(hid_backend_ = CreateHidapiBackend()), timers_, view_);
+    hid_->AttachEngine(&engine_);
+    hid_->Start();
+    WaitFor([this] { return engine_.HidMode(); },
+            [this] {
+              engine_.ConnectButtonClicked();
+              OnConnected();
+            },
+            "a processor on USB", kHidSearchMs);
+    return;
+  }
+  engine_.SelectPort(options_.port, 1);
+  engine_.ConnectButtonClicked();
+  OnConnected();
+}
+
+void CtlSession::OnConnected() {
+  // The names end the handshake; the settings follow through the send slots.
+  WaitFor([this] { return engine_.Connected() && !engine_.Connecting(); },
+          [this] {
+            QElapsedTimer* since = new QElapsedTimer;
+            since->start();
+            WaitFor(
+                [this, since] {
+                  const bool ready = view_.settings_seen || since->elapsed() > kSettingsWaitMs;
+                  if (ready) delete since;
+                  return ready;
+                },
+                [this] {
+                  const bool allowed = options_.command == "unlock" || options_.command == "info";
+                  if (lock_.Locked() && !allowed) {
+                    Fail(kExitLocked, "the processor's panel is locked (unlock it first)");
+                    return;
+                  }
+                  RunCommand();
+                },
+                "the device settings");
+          },
+          "the connection");
+}
+
+void CtlSession::RunCommand() {
+  const std::string& c = options_.command;
+  if (c == "info") return Info();
+  if (c == "show") return Show();
+  if (c == "set") return Set();
+  if (c == "dump" || c == "load" || c == "backup" || c == "restore") return Transfer();
+  if (c == "store") return StorePreset();
+  if (c == "recall") return RecallPreset();
+  if (c == "set-device") return SetDevice();
+  if (c == "unlock") return Password(true);
+  if (c == "lock") return Password(false);
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands
+
+void CtlSession::Info() {
+  QJsonObject& j = *result_json_;
+  const int number = settings_.DeviceNumber();
+  j["port"] = options_.hid ? QStringLiteral("hid") : Q(options_.port);
+  j["identity_seen"] = engine_.IdentitySeen();
+  j["device_number"] = number != 0 ? number : options_.device;
+  j["active_preset"] = presets_.ActivePreset();
+  j["setting1"] = settings_.Setting1();
+  j["setting2"] = settings_.Setting2();
+  j["locked"] = lock_.Locked();
+  QJsonArray names;
+  result_lines_.push_back(std::string("identity: ") +
+                          (engine_.IdentitySeen() ? "TAMBREL2X" : "not sent"));
+  result_lines_.push_back("device number: " + std::to_string(j["device_number"].toInt()));
+  result_lines_.push_back("active preset: " + std::to_string(presets_.ActivePreset()));
+  result_lines_.push_back("settings: " + std::to_string(settings_.Setting1()) + " " +
+                          std::to_string(settings_.Setting2()));
+  result_lines_.push_back(std::string("panel: ") + (lock_.Locked() ? "locked" : "unlocked"));
+  for (int slot = 1; slot <= kPresetCount; ++slot) {
+    const std::string& name = presets_.Names().Name(slot);
+    names.append(QJsonObject{{"slot", slot}, {"name", Q(name)}});
+    result_lines_.push_back("preset " + std::to_string(slot) + ": " + name);
+  }
+  j["presets"] = names;
+  Succeed("");
+}
+
+void CtlSession::Show() {
+  QJsonArray channels;
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    const ChannelParams& ch = model_.channels[channel];
+    QJsonObject c{
+        {"channel", Q(ChannelName(channel))},
+        {"gain_db", kChannelGainTable[ch.gain]},
+        {"delay_ms", ch.delay * 0.021},
+        {"mute", ch.mute != 0},
+        {"polarity", ch.polarity != 0 ? QStringLiteral("inverted") : QStringLiteral("normal")},
+        {"eq_bypass", ch.eq_bypass != 0}};
+    QJsonArray bands;
+    for (int n = 0; n < kBandsPerChannel; ++n) {
+      const BandParams& b = model_.bands[BandId(channel, n)];
+      bands.append(
+          QJsonObject{{"band", n + 1},
+                      {"type", Q(std::string(kEqTypeNames[std::min<int>(b.type, 2)]))},
+                      {"freq_hz", kFreqTable[std::min<int>(b.freq, kFreqIndexMax)]},
+                      {"gain_db", kEqGainTable[std::min<int>(b.ActiveGain(), kEqGainIndexMax)]},
+                      {"q", kQTable[std::min<int>(b.q, kQIndexMax)]}});
+    }
+    c["eq"] = bands;
+    c["crossover"] = QJsonObject{
+        {"hp_type", Q(std::string(kCrossoverTypeNames[std::min<int>(ch.hp_type, 11)]))},
+        {"hp_freq_hz", ch.hp_freq == 0 ? QJsonValue() : QJsonValue(kFreqTable[ch.hp_freq])},
+        {"lp_type", Q(std::string(kCrossoverTypeNames[std::min<int>(ch.lp_type, 11)]))},
+        {"lp_freq_hz",
+         ch.lp_freq == kFreqIndexMax ? QJsonValue() : QJsonValue(kFreqTable[ch.lp_freq])}};
+    if (IsOutput(channel)) {
+      const OutputParams& o = model_.Output(channel);
+      const auto name = [](auto& names, int i) {
+        return i < static_cast<int>(names.size()) ? Q(std::string(names[i])) : QString::number(i);
+      };
+      c["route"] = name(kRouteNames, o.route);
+      c["limiter"] = QJsonObject{{"threshold", name(kLimiterThresholdNames, o.limiter_threshold)},
+                                 {"attack_ms", name(kLimiterAttackNames, o.limiter_attack)},
+                                 {"release", name(kLimiterReleaseNames, o.limiter_release)},
+                                 {"ratio", name(kLimiterRatioNames, o.limiter_ratio)}};
+    }
+    channels.append(c);
+    for (const std::string& line : DescribeChannel(model_, channel)) result_lines_.push_back(line);
+  }
+  (*result_json_)["channels"] = channels;
+  Succeed("");
+}
+
+void CtlSession::Set() {
+  const SetOutcome outcome = ApplySetArguments(options_.args, model_);
+  for (const std::string& warning : outcome.warnings) {
+    std::fprintf(err_, "veltrane-ctl: warning: %s\n", warning.c_str());
+  }
+  for (const BlockAddress& b : outcome.changed) {
+    engine_.QueueSlotFrame(SlotOfBlock(b.channel, b.block),
+                           BuildBlockFrame(model_, engine_.DeviceId(), b.channel, b.block));
+  }
+  QJsonArray warnings;
+  for (const std::string& warning : outcome.warnings) warnings.append(Q(warning));
+  (*result_json_)["warnings"] = warnings;
+  WaitFor([this] { return engine_.SendSlotsIdle(); },
+          [this, changed = outcome.changed] {
+            if (!options_.verify.value_or(true)) {
+              Succeed("changed " + std::to_string(changed.size()) + " parameter block(s)");
+              return;
+            }
+            const std::string encoded = EncodeParameterImage(model_);
+            VerifyImage(ImageDataBytes(encoded), true, changed);
+          },
+          "the changes to leave");
+}
+
+void CtlSession::Transfer() {
+  const std::string& c = options_.command;
+  view_.file = options_.args[0];
+  const bool gate_was_free = !gate_.Busy();
+  if (c == "dump") file_.StoreFile();
+  if (c == "load") file_.LoadFile();
+  if (c == "backup") backup_.SaveToPc();
+  if (c == "restore") backup_.LoadToDevice();
+  if (!gate_was_free || !gate_.Busy()) {
+    Fail(kExitNoAnswer, c + " could not start");
+    return;
+  }
+  WaitFor([this] { return !gate_.Busy(); },
+          [this, c] {
+            const bool verify = options_.verify.value_or(c == "restore");
+            if (c == "load" && verify) {
+              VerifyImage(ImageDataBytes(file_text_), true, {});
+            } else if (c == "restore" && verify) {
+              std::vector<std::vector<std::uint8_t>> sent;
+              for (std::size_t k = 0; k < kBackupSlots; ++k) {
+                sent.push_back(ImageDataBytes(
+                    std::string_view(file_text_).substr(k * kImageTextLength, kImageTextLength)));
+              }
+              VerifySlots(std::move(sent));
+            } else {
+              const bool wrote = c == "dump" || c == "backup";
+              Succeed((wrote ? "saved " : "written from ") + options_.args[0]);
+            }
+          },
+          c);
+}
+
+void CtlSession::StorePreset() {
+  const int slot = std::stoi(options_.args[0]);
+  view_.slot_position = slot - 1;
+  view_.name = options_.args[1];
+  presets_.StorePreset();
+  WaitFor(
+      [this] {
+        for (const std::string& m : view_.messages) {
+          if (m == kMsgStored) return true;
+        }
+        return false;
+      },
+      [this, slot] {
+        Succeed("stored preset " + std::to_string(slot) + " as \"" + options_.args[1] + "\"");
+      },
+      "the store's acknowledge", kAnswerWaitMs);
+}
+
+void CtlSession::RecallPreset() {
+  const int slot = std::stoi(options_.args[0]);
+  view_.preset_position = slot - 1;
+  presets_.LoadPreset();
+  if (!presets_.RecallPending()) {
+    Fail(kExitNoAnswer, "recall could not start");
+    return;
+  }
+  WaitFor([this] { return !presets_.RecallPending(); },
+          [this, slot] {
+            if (FailureFromMessages()) return;
+            Succeed("recalled preset " + std::to_string(slot));
+          },
+          "the recalled preset");
+}
+
+void CtlSession::SetDevice() {
+  const int number = std::stoi(options_.args[0]);
+  view_.change_position = number - 1;
+  settings_.ChangeDeviceId();
+  // The write leaves at the old address; then polls go to the new one and must be answered.
+  WaitFor([this] { return engine_.SendSlotsIdle(); },
+          [this, number] {
+            QElapsedTimer* since = new QElapsedTimer;
+            since->start();
+            WaitFor(
+                [since] {
+                  const bool ready = since->elapsed() > 2500;
+                  if (ready) delete since;
+                  return ready;
+                },
+                [this, number] {
+                  (*result_json_)["device_number"] = number;
+                  Succeed("the processor answers as device " + std::to_string(number) +
+                          " now (use --device " + std::to_string(number) + ")");
+                },
+                "the processor at its new number");
+          },
+          "the settings write");
+}
+
+void CtlSession::Password(bool unlock) {
+  const int accepted = view_.unlocks_accepted;
+  const int refused = view_.passwords_refused;
+  if (unlock) {
+    lock_.SendUnlock(options_.args[0]);
+  } else {
+    lock_.SendLock(options_.args[0]);
+  }
+  WaitFor(
+      [this, unlock, accepted, refused] {
+        if (view_.passwords_refused != refused) return true;
+        return unlock ? view_.unlocks_accepted != accepted : lock_.Locked();
+      },
+      [this, unlock, refused] {
+        (*result_json_)["locked"] = lock_.Locked();
+        if (unlock && view_.passwords_refused != refused) {
+          Fail(kExitNoAnswer, "the processor refused the password");
+          return;
+        }
+        Succeed(unlock ? "the panel is unlocked" : "the panel is locked");
+      },
+      unlock ? "the unlock result" : "the lock result", kAnswerWaitMs);
+}
+
+// ---------------------------------------------------------------------------------------
+// Verification by reading back
+
+void CtlSession::VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
+                             std::vector<BlockAddress> only) {
+  file_.ReadImage([this, sent = std::move(sent), skip_lock_byte,
+                   only = std::move(only)](std::optional<std::string> image) {
+    if (!image) return;  // the time-out's message ends the run
+    std::vector<ByteDifference> differences =
+        CompareImageData(sent, ImageDataBytes(*image), skip_lock_byte);
+    if (!only.empty()) {
+      std::erase_if(differences, [&](const ByteDifference& d) {
+        const int record = static_cast<int>(d.index / 8);
+        return record >= 64 ||
+               std::find(only.begin(), only.end(), BlockOfImageRecord(record)) == only.end();
+      });
+    }
+    QJsonArray list;
+    for (const ByteDifference& d : differences) {
+      result_lines_.push_back("differs: " + DescribeDifference(d));
+      list.append(Q(DescribeDifference(d)));
+    }
+    (*result_json_)["differences"] = list;
+    if (!differences.empty()) {
+      Fail(kExitDifference, "read back: " + std::to_string(differences.size()) +
+                                " byte(s) differ from what was written");
+      return;
+    }
+    Succeed("written and read back identical");
+  });
+}
+
+void CtlSession::VerifySlots(std::vector<std::vector<std::uint8_t>> sent) {
+  backup_.ReadSlots(
+      [this, sent = std::move(sent)](std::optional<std::vector<std::string>> records) {
+        if (!records) return;
+        QJsonArray bad_slots;
+        for (std::size_t k = 0; k < records->size() && k < sent.size(); ++k) {
+          const auto differences = CompareImageData(sent[k], ImageDataBytes((*records)[k]), false);
+          if (differences.empty()) continue;
+          bad_slots.append(static_cast<int>(k + 1));
+          for (const ByteDifference& d : differences) {
+            result_lines_.push_back("slot " + std::to_string(k + 1) +
+                                    " differs: " + DescribeDifference(d));
+          }
+        }
+        engine_.StartScheduler();
+        (*result_json_)["differing_slots"] = bad_slots;
+        if (!bad_slots.isEmpty()) {
+          std::string numbers;
+          for (const auto& slot : bad_slots) {
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(slot.toInt());
+          }
+          Fail(kExitDifference, "read back: slot(s) " + numbers + " differ from the file");
+          return;
+        }
+        Succeed("written and read back: all 20 slots identical");
+      });
+}
+
+// ---------------------------------------------------------------------------------------
+// Waiting, ending, reporting
+
+void CtlSession::WaitFor(std::function<bool()> ready, std::function<void()> then, std::string what,
+                         int limit_ms) {
+  if (limit_ms < 0) limit_ms = options_.timeout_ms;
+  auto since = std::make_shared<QElapsedTimer>();
+  since->start();
+  poll_.disconnect();
+  connect(&poll_, &QTimer::timeout, this,
+          [this, ready = std::move(ready), then = std::move(then), what = std::move(what), limit_ms,
+           since] {
+            if (done_) return;
+            if (FailureFromMessages()) return;
+            if (ready()) {
+              poll_.stop();
+              poll_.disconnect();
+              then();
+              return;
+            }
+            if (since->elapsed() > limit_ms) {
+              Fail(kExitNoAnswer, "no answer: gave up waiting for " + what);
+            }
+          });
+  poll_.start();
+}
+
+bool CtlSession::FailureFromMessages() {
+  for (; messages_seen_ < view_.messages.size(); ++messages_seen_) {
+    const std::string& m = view_.messages[messages_seen_];
+    if (m == kMsgStored || m == "OK") continue;
+    if (m == kMsgNoPort) {
+      Fail(kExitNoAnswer, "cannot open " + options_.port + ": " + m);
+    } else if (IsNoAnswer(m)) {
+      Fail(kExitNoAnswer, "the processor did not answer (" + m + ")");
+    } else {
+      Fail(kExitUsage, m);  // the files' messages
+    }
+    return true;
+  }
+  return false;
+}
+
+void CtlSession::Succeed(const std::string& text) {
+  if (!text.empty()) result_lines_.push_back(text);
+  Finish(kExitDone);
+}
+
+void CtlSession::Fail(int code, const std::string& text) {
+  std::fprintf(err_, "veltrane-ctl: %s\n", text.c_str());
+  (*result_json_)["error"] = Q(text);
+  Finish(code);
+}
+
+void CtlSession::Finish(int code) {
+  if (done_) return;
+  done_ = true;
+  poll_.stop();
+  poll_.disconnect();
+  QJsonObject& j = *result_json_;
+  j["ok"] = code == kExitDone;
+  j["exit_code"] = code;
+  if (options_.json) {
+    QJsonArray lines;
+    for (const std::string& line : result_lines_) lines.append(Q(line));
+    if (!j.contains("channels") && !j.contains("presets")) j["output"] = lines;
+    std::fputs(QJsonDocument(j).toJson(QJsonDocument::Indented).constData(), out_);
+  } else {
+    for (const std::string& line : result_lines_) std::fprintf(out_, "%s\n", line.c_str());
+  }
+  std::fflush(out_);
+  // Disconnect cleanly before leaving, as the editor's button does.
+  if (engine_.Connected() || engine_.Connecting()) engine_.ConnectButtonClicked();
+  auto since = std::make_shared<QElapsedTimer>();
+  since->start();
+  connect(&poll_, &QTimer::timeout, this, [this, code, since] {
+    if (!engine_.Connected() || since->elapsed() > kCloseWaitMs) {
+      poll_.stop();
+      poll_.disconnect();
+      if (hid_) hid_->Stop();
+      finished_(code);
+    }
+  });
+  poll_.start();
+}
+
+}  // namespace veltrane

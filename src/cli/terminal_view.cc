@@ -1,0 +1,27 @@
+#include "cli/terminal_view.h"
+
+#include <cstdio>
+
+namespace veltrane {
+
+void TerminalView::ChooseFile(const FileDialogSpec&,
+                              std::function<void(std::optional<std::string>)> chosen) {
+  ++files_chosen;
+  chosen(file.empty() ? std::nullopt : std::optional<std::string>(file));
+}
+
+void TerminalView::ShowTransferBox(bool shown) {
+  if (!show_progress_) return;
+  if (!shown && bar_shown_) std::fputs("\n", stderr);
+  bar_shown_ = shown;
+}
+
+void TerminalView::SetTransferProgress(int percent) {
+  if (!show_progress_ || !bar_shown_) return;
+  const int filled = percent / 5;  // one mark per slot of a backup
+  std::fprintf(stderr, "\r[%-20.*s] %3d%% (%d/20)", filled, "####################", percent,
+               filled);
+  std::fflush(stderr);
+}
+
+}  // namespace veltrane
