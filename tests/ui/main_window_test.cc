@@ -257,6 +257,29 @@ class MainWindowTest : public QObject {
     QCOMPARE(e.window.Graph()->PenWidth(), 2);
   }
 
+  // The detail window opens by the graph, inside the screen, wherever it was before; while
+  // it is open it stays where the user put it.
+  void DetailWindowOpensByTheGraph() {
+    Editor e;
+    e.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&e.window));
+    const QRect available = e.window.screen()->availableGeometry();
+    const QRect graph(e.window.Graph()->mapToGlobal(QPoint(0, 0)), e.window.Graph()->size());
+    const QPoint expected = DetailWindowPosition(graph, e.detail.frameGeometry().size(), available);
+    e.detail.move(0, 0);  // over the connect button
+    e.Click(e.StripButton(kOut1, StripButton::kEq));
+    QVERIFY(e.detail.isVisible());
+    QCOMPARE(e.detail.pos(), expected);
+    QVERIFY(available.contains(e.detail.frameGeometry()));
+
+    e.detail.move(expected + QPoint(5, 5));
+    e.Click(e.StripButton(kOut2, StripButton::kEq));
+    QCOMPARE(e.detail.pos(), expected + QPoint(5, 5));
+    e.window.HideDetailWindow();
+    e.Click(e.StripButton(kInA, StripButton::kGain));
+    QCOMPARE(e.detail.pos(), expected);
+  }
+
   void ClosingTheMainWindowEndsTheProgram() {
     Editor editor;
     editor.window.show();
