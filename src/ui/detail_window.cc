@@ -137,6 +137,9 @@ void DetailWindow::StyleControls() {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Base, kSilver);
     palette.setColor(QPalette::Button, kSilver);
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+      palette.setColor(QPalette::Disabled, role, kDisabledFieldText);
+    }
     widget->setPalette(palette);
   };
   for (QLabel* label : findChildren<QLabel*>()) arial(label);

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -137,6 +139,18 @@ struct Rig {
   bool answer = true;
   DetailWindow window{model, clock, state};
 };
+
+// Contrast ratio of two colours by their relative luminance, 1 (none) to 21.
+double Contrast(const QColor& a, const QColor& b) {
+  const auto luminance = [](const QColor& c) {
+    const auto linear = [](double v) {
+      return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 int BandSlot(int band_id) {
   return SlotOfBlock(ChannelOfBand(band_id), EqBandBlockNumber(band_id));
@@ -484,6 +498,34 @@ class DetailWindowTest : public QObject {
     QVERIFY(rig.window.Pages()->isEnabled());
     QCOMPARE(rig.panels.locks, (std::vector<bool>{true, false}));
     QVERIFY(!rig.window.Resetting());
+  }
+
+  // While a Reset holds the fields disabled for 6 s, their text stays readable on the
+  // silver: at least 4.5 : 1, the usual least contrast for text.
+  void FieldsKeepReadableTextWhileResetting() {
+    Rig rig;
+    rig.OpenActive(kOut1);
+    rig.Find<QPushButton>("RzButton16")->click();
+    QVERIFY(rig.window.Resetting());
+    QList<QWidget*> fields;
+    for (QLineEdit* edit : rig.window.Pages()->findChildren<QLineEdit*>()) fields << edit;
+    for (QComboBox* list : rig.window.Pages()->findChildren<QComboBox*>()) fields << list;
+    QVERIFY(fields.size() > 100);
+    for (QWidget* field : fields) {
+      QVERIFY(!field->isEnabled());
+      const QPalette& palette = field->palette();
+      const QPalette::ColorRole background =
+          qobject_cast<QComboBox*>(field) != nullptr ? QPalette::Button : QPalette::Base;
+      QCOMPARE(palette.color(QPalette::Disabled, background), kSilver);
+      for (QPalette::ColorRole text :
+           {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+        const double contrast = Contrast(palette.color(QPalette::Disabled, text), kSilver);
+        QVERIFY2(
+            contrast >= 4.5,
+            qPrintable(
+                QStringLiteral("%1 role %2: %3").arg(field->objectName()).arg(text).arg(contrast)));
+      }
+    }
   }
 
   void ResetAnsweredNo() {
