@@ -6,7 +6,9 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev libhidapi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core xvfb xauth
+  # Liberation Sans stands in for the Arial the windows ask for; DejaVu is the fallback.
+  fonts-dejavu-core fonts-liberation
+  xvfb xauth
   librsvg2-bin desktop-file-utils appstream dpkg-dev file
 )
 

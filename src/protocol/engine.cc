@@ -273,7 +273,7 @@ void ProtocolEngine::DispatchReplies() {
     t_->chcon112->Stop();
     if (hooks_->TakeImageForFile(rx)) {
       rx.clear();
-      StartScheduler();
+      if (connected_) StartScheduler();
       return;
     }
     ApplyImage(rx);
@@ -285,9 +285,14 @@ void ProtocolEngine::DispatchReplies() {
     t_->chcon188->Stop();
     hooks_->OnPresetNames(DecodePresetNames(rx));
     rx.clear();
-    MarkSlot(kSettingsRequestSlot);
-    StartScheduler();
-    attempt_active_ = false;  // the handshake is complete
+    // Names that come after the disconnect (HID reports are dispatched all the same) are
+    // shown, but start nothing: a scheduler left running would poll into the next
+    // connection's image.
+    if (connected_) {
+      MarkSlot(kSettingsRequestSlot);
+      StartScheduler();
+      attempt_active_ = false;  // the handshake is complete
+    }
   }
 }
 
@@ -348,6 +353,7 @@ void ProtocolEngine::OpenConnection() {
   identity_seen_ = false;
   poll_held_ = false;
   scan_held_ = false;
+  StopSchedulerTimers();
   view_.HideDetailWindow();
   connect_ticks_ = 0;
   view_.SetConnectingProgress(0);
@@ -375,6 +381,9 @@ void ProtocolEngine::ConnectStep4(std::uint64_t attempt) {
 
 void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
   if (attempt != attempt_) return;
+  // Whatever ran during the waits, the connection starts from a stopped scheduler: the
+  // first poll must not come before the names.
+  StopSchedulerTimers();
   if (hid_ != nullptr) {
     connected_ = true;
     com_port_number_ = kComPortHid;
@@ -435,12 +444,17 @@ void ProtocolEngine::OnTimer10() {
   if (connect_ticks_ >= 100) t_->timer10->Stop();
 }
 
-void ProtocolEngine::StopAllConnectionTimers() {
+void ProtocolEngine::StopSchedulerTimers() {
   t_->timer1->Stop();
   t_->intimer->Stop();
   t_->send_timer->Stop();
   t_->timer7->Stop();
   t_->timer4->Stop();
+  current_slot_ = 0;
+}
+
+void ProtocolEngine::StopAllConnectionTimers() {
+  StopSchedulerTimers();
   t_->chcon->Stop();
   t_->chcon112->Stop();
   t_->chcon188->Stop();
@@ -453,7 +467,6 @@ void ProtocolEngine::CloseConnection(std::function<void()> then) {
   EndConnectingBox();
   view_.SetPortListsEnabled(true);
   StopAllConnectionTimers();
-  current_slot_ = 0;
   tx_frame_.clear();
   com_port_number_ = kComPortClosed;
   // A last receive notification may still be handled before the port goes.
@@ -461,7 +474,6 @@ void ProtocolEngine::CloseConnection(std::function<void()> then) {
     if (attempt == attempt_) {
       // Replies handled during the wait may have restarted the scheduler.
       StopAllConnectionTimers();
-      current_slot_ = 0;
       if (serial_ != nullptr) serial_->Close();
       connected_ = false;
       closing_ = false;

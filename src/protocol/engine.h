@@ -133,6 +133,8 @@ class ProtocolEngine : public SlotSink {
   void ResetHidCollector();
   void RemoveFront(std::size_t characters);
   void WriteHidBlock(const LongWriteBlock& block);
+  // The send chain and the poll, with the slot it had chosen.
+  void StopSchedulerTimers();
   void StopAllConnectionTimers();
 
   TimerHost& timers_;

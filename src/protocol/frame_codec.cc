@@ -127,8 +127,10 @@ std::string EncodeHex(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
+// The position comes from peer data: the checks never add to it, so a position near the
+// largest size_t cannot wrap round to one inside the text.
 std::uint8_t HexByteAt(std::string_view text, std::size_t position) {
-  if (position == 0 || position + 1 > text.size()) return 0;
+  if (position == 0 || position >= text.size()) return 0;
   const int hi = HexDigitValue(text[position - 1]);
   const int lo = HexDigitValue(text[position]);
   if (hi < 0 || lo < 0) return 0;
@@ -136,12 +138,16 @@ std::uint8_t HexByteAt(std::string_view text, std::size_t position) {
 }
 
 std::uint16_t HexWordAt(std::string_view text, std::size_t position) {
+  if (position >= text.size()) return 0;
   return static_cast<std::uint16_t>(HexByteAt(text, position) * 256 +
                                     HexByteAt(text, position + 2));
 }
 
 bool TextAt(std::string_view text, std::size_t position, std::string_view literal) {
-  if (position == 0 || position - 1 + literal.size() > text.size()) return false;
+  if (position == 0 || position - 1 > text.size() ||
+      literal.size() > text.size() - (position - 1)) {
+    return false;
+  }
   return text.substr(position - 1, literal.size()) == literal;
 }
 

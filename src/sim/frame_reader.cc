@@ -30,6 +30,11 @@ bool FrameIsSound(std::span<const std::uint8_t> frame) {
          frame[frame.size() - 2] == FrameChecksum(frame, frame.size() - 3);
 }
 
+void SerialFrameReader::Drop(std::size_t count) {
+  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(count));
+  arrival_ms_.erase(arrival_ms_.begin(), arrival_ms_.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
 void SerialFrameReader::Resync(std::size_t from) {
   std::size_t keep = buffer_.size();
   for (std::size_t i = from; i < buffer_.size(); ++i) {
@@ -42,18 +47,12 @@ void SerialFrameReader::Resync(std::size_t from) {
     }
   }
   skipped_bytes_ += keep;
-  buffer_.erase(buffer_.begin(), buffer_.begin() + keep);
+  Drop(keep);
 }
 
 void SerialFrameReader::Feed(std::span<const std::uint8_t> bytes, std::int64_t now_ms) {
-  if (!buffer_.empty() && now_ms - last_arrival_ms_ > kIncompleteFrameTimeoutMs) {
-    // Whatever waited through the silence belongs to a transfer that broke off.
-    ++bad_frames_;
-    skipped_bytes_ += buffer_.size();
-    buffer_.clear();
-  }
-  last_arrival_ms_ = now_ms;
   buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+  arrival_ms_.insert(arrival_ms_.end(), bytes.size(), now_ms);
 
   while (!buffer_.empty()) {
     if (!StartsWithMarker(buffer_)) {
@@ -61,13 +60,20 @@ void SerialFrameReader::Feed(std::span<const std::uint8_t> bytes, std::int64_t n
       if (buffer_.size() < 3) return;  // at most a partial marker is left
       continue;
     }
-    if (buffer_.size() < kHeaderLength) return;
-    if (!HeaderIsPlausible(buffer_)) {
+    const bool header_in = buffer_.size() >= kHeaderLength;
+    if (header_in && !HeaderIsPlausible(buffer_)) {
       Resync(1);
       continue;
     }
-    const std::size_t total = kFrameOverhead + DataLength(buffer_);
-    if (buffer_.size() < total) return;
+    const std::size_t total = header_in ? kFrameOverhead + DataLength(buffer_) : kHeaderLength;
+    if (buffer_.size() < total) {
+      if (now_ms - arrival_ms_.front() <= IncompleteFrameTimeoutMs(total)) return;
+      // Given up. What arrived meanwhile may hold frames of its own: look again from the
+      // byte after its start.
+      ++bad_frames_;
+      Resync(1);
+      continue;
+    }
     if (!FrameIsSound(std::span(buffer_).first(total))) {
       // Perhaps the marker was noise and a real frame starts inside: look again from the
       // next byte rather than throwing the whole length away.
@@ -76,43 +82,49 @@ void SerialFrameReader::Feed(std::span<const std::uint8_t> bytes, std::int64_t n
       continue;
     }
     const std::vector<std::uint8_t> frame(buffer_.begin(), buffer_.begin() + total);
-    buffer_.erase(buffer_.begin(), buffer_.begin() + total);
+    Drop(total);
     on_frame_(frame);
   }
 }
 
 void HidFrameReader::Feed(std::span<const std::uint8_t, kHidDataSize> data, std::int64_t now_ms) {
-  if (missing_ != 0 && now_ms - last_report_ms_ > kIncompleteFrameTimeoutMs) {
-    ++bad_frames_;
-    missing_ = 0;
-    frame_.clear();
-  }
-  last_report_ms_ = now_ms;
+  Report report{{}, now_ms};
+  std::copy(data.begin(), data.end(), report.data.begin());
+  pending_.push_back(report);
 
-  if (missing_ != 0) {
-    const std::size_t take = std::min(missing_, kHidDataSize);
-    frame_.insert(frame_.end(), data.begin(), data.begin() + take);
-    missing_ -= take;
-    if (missing_ == 0) {
-      const std::vector<std::uint8_t> frame = std::move(frame_);
-      frame_.clear();
-      Finish(frame);
+  while (!pending_.empty()) {
+    const Report head = pending_.front();
+    if (!StartsWithMarker(head.data) || !HeaderIsPlausible(head.data)) {
+      ++skipped_reports_;
+      pending_.erase(pending_.begin());
+      continue;
     }
-    return;
+    const std::size_t total = kFrameOverhead + DataLength(head.data);
+    if (total <= kHidDataSize) {
+      pending_.erase(pending_.begin());
+      Finish(std::span(head.data).first(total));
+      continue;
+    }
+    // The rest of the header report is not part of the frame: its data follow in later
+    // reports, 64 bytes each.
+    const std::size_t data_reports = (total - kHeaderLength + kHidDataSize - 1) / kHidDataSize;
+    if (pending_.size() <= data_reports) {
+      if (now_ms - head.arrival_ms <= IncompleteFrameTimeoutMs(total)) return;
+      // Given up. The reports taken as its data may be frames of their own: look at them
+      // again.
+      ++bad_frames_;
+      pending_.erase(pending_.begin());
+      continue;
+    }
+    std::vector<std::uint8_t> frame(head.data.begin(), head.data.begin() + kHeaderLength);
+    for (std::size_t i = 1; i <= data_reports; ++i) {
+      const std::size_t take = std::min(total - frame.size(), kHidDataSize);
+      frame.insert(frame.end(), pending_[i].data.begin(), pending_[i].data.begin() + take);
+    }
+    pending_.erase(pending_.begin(),
+                   pending_.begin() + 1 + static_cast<std::ptrdiff_t>(data_reports));
+    Finish(frame);
   }
-
-  if (!StartsWithMarker(data) || !HeaderIsPlausible(data)) {
-    ++skipped_reports_;
-    return;
-  }
-  const std::size_t total = kFrameOverhead + DataLength(data);
-  if (total <= kHidDataSize) {
-    Finish(data.first(total));
-    return;
-  }
-  // The rest of this report is not part of the frame: its data follow in later reports.
-  frame_.assign(data.begin(), data.begin() + kHeaderLength);
-  missing_ = total - kHeaderLength;
 }
 
 void HidFrameReader::Finish(std::span<const std::uint8_t> frame) {

@@ -4,6 +4,7 @@
 // Only complete frames with a plausible header, the right checksum and the end byte reach
 // the handler: a processor must not act on a write that the line mangled.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,10 +18,17 @@ namespace veltrane {
 
 // The longest frame the editor sends is a long write of one image.
 inline constexpr std::size_t kMaxIncomingDataLength = kImageDataLength;
-// A frame still incomplete after this much silence is abandoned, so a transfer broken
-// mid-way (a failed HID report, a header whose block never came) cannot swallow the
-// frames that follow it. The editor's longest pause inside one frame is 100 ms.
-inline constexpr std::int64_t kIncompleteFrameTimeoutMs = 1000;
+// A frame is given up when it is still incomplete this long after its first byte, so a
+// transfer broken off mid-way (a failed HID report, a header whose block never came, a
+// plausible header in noise) cannot swallow the frames that follow it, however steadily
+// they keep coming. It gets what its length takes at 9600 baud (a long write: about
+// 0.6 s) plus a margin for the editor's pause of up to 100 ms between a long write's
+// header and its block and for a busy sender.
+inline constexpr std::int64_t kIncompleteFrameMarginMs = 500;
+constexpr std::int64_t IncompleteFrameTimeoutMs(std::size_t frame_length) {
+  return (static_cast<std::int64_t>(frame_length) * 10 * 1000 + 9599) / 9600 +
+         kIncompleteFrameMarginMs;
+}
 
 using FrameHandler = std::function<void(std::span<const std::uint8_t> frame)>;
 
@@ -39,10 +47,11 @@ class SerialFrameReader {
  private:
   // Drops bytes up to the next start marker (or a prefix of one at the end).
   void Resync(std::size_t from);
+  void Drop(std::size_t count);
 
   FrameHandler on_frame_;
   std::vector<std::uint8_t> buffer_;
-  std::int64_t last_arrival_ms_ = 0;
+  std::vector<std::int64_t> arrival_ms_;  // of each byte in buffer_
   int bad_frames_ = 0;
   std::size_t skipped_bytes_ = 0;
 };
@@ -60,12 +69,16 @@ class HidFrameReader {
   int skipped_reports() const { return skipped_reports_; }
 
  private:
+  struct Report {
+    std::array<std::uint8_t, kHidDataSize> data;
+    std::int64_t arrival_ms;
+  };
+
   void Finish(std::span<const std::uint8_t> frame);
 
   FrameHandler on_frame_;
-  std::vector<std::uint8_t> frame_;  // the long frame being collected
-  std::size_t missing_ = 0;          // bytes still to come; 0 when idle
-  std::int64_t last_report_ms_ = 0;
+  // The long frame being collected: its header report, then the reports taken as its data.
+  std::vector<Report> pending_;
   int bad_frames_ = 0;
   int skipped_reports_ = 0;
 };

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ui/drop_down_list.h"
+
 namespace veltrane {
 namespace {
 
@@ -37,7 +39,7 @@ BottomControls::BottomControls(QWidget* parent) : QWidget(parent) {
 
   // Presets: the "Save" row stores under a name, the "Load" row recalls a slot.
   AddLabel(QStringLiteral("Save"), 16, 12, this);
-  preset_slots_ = new QComboBox(this);
+  preset_slots_ = new DropDownList(this);
   preset_slots_->setObjectName(QStringLiteral("RzComboBox84"));
   preset_slots_->setGeometry(64, 8, 76, 24);
   for (int slot = 1; slot <= 20; ++slot) {
@@ -50,7 +52,7 @@ BottomControls::BottomControls(QWidget* parent) : QWidget(parent) {
   AddButton(QStringLiteral("Store Preset"), "StorePresetButton", QRect(328, 7, 110, 26), this);
 
   AddLabel(QStringLiteral("Load"), 16, 52, this);
-  preset_list_ = new QComboBox(this);
+  preset_list_ = new DropDownList(this);
   preset_list_->setObjectName(QStringLiteral("RzComboBox85"));
   preset_list_->setGeometry(64, 48, 254, 24);
   AddButton(QStringLiteral("Load Preset"), "LoadPresetButton", QRect(328, 47, 110, 26), this);
@@ -71,7 +73,7 @@ BottomControls::BottomControls(QWidget* parent) : QWidget(parent) {
   // Device number: "01".."250" give numbers 1..250; the empty last entry gives 251.
   AddLabel(QStringLiteral("System"), 16, 96, this);
   AddLabel(QStringLiteral("Change Device ID:"), 82, 96, this);
-  change_id_list_ = new QComboBox(this);
+  change_id_list_ = new DropDownList(this);
   change_id_list_->setObjectName(QStringLiteral("cbb4"));
   change_id_list_->setGeometry(212, 92, 70, 24);
   for (int number = 1; number <= 250; ++number) {

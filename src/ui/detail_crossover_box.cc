@@ -7,6 +7,7 @@
 
 #include "ui/detail_names.h"
 #include "ui/detail_numeric_field.h"
+#include "ui/drop_down_list.h"
 
 namespace veltrane {
 
@@ -38,7 +39,7 @@ CrossoverBox::CrossoverBox(DetailContext& context, int channel, QWidget* parent)
     layout->addLayout(field_row, row++, 1);
 
     layout->addWidget(new QLabel(QStringLiteral("     Type   "), this), row, 0);
-    filter.type = new QComboBox(this);
+    filter.type = new DropDownList(this);
     filter.type->setObjectName(ComboName(type_number));
     for (std::string_view name : kCrossoverTypeNames) {
       filter.type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));

@@ -7,6 +7,7 @@
 
 #include "ui/detail_names.h"
 #include "ui/detail_numeric_field.h"
+#include "ui/drop_down_list.h"
 
 namespace veltrane {
 
@@ -53,7 +54,7 @@ EqBandRow::EqBandRow(DetailContext& context, int band_id, QWidget* parent)
   gain_ = add_field(Field::kGain, numbers.gain[band], NumericField::Sign::kSigned, gain_steps_);
   q_ = add_field(Field::kQ, numbers.q[band], NumericField::Sign::kPositive, q_steps_);
 
-  type_ = new QComboBox(this);
+  type_ = new DropDownList(this);
   type_->setObjectName(ComboName(numbers.type[band]));
   type_->setFixedWidth(kEqTypeWidth);
   for (std::string_view name : kEqTypeNames) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "ui/detail_names.h"
+#include "ui/drop_down_list.h"
 
 namespace veltrane {
 
@@ -24,7 +25,7 @@ QString Text(std::string_view text) {
 }
 
 QComboBox* MakeList(std::span<const std::string_view> items, const QString& name, QWidget* parent) {
-  auto* list = new QComboBox(parent);
+  auto* list = new DropDownList(parent);
   list->setObjectName(name);
   for (std::string_view item : items) list->addItem(Text(item));
   return list;

@@ -37,6 +37,33 @@ bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
 
 }  // namespace
 
+QPoint DetailWindowPosition(const QRect& graph, const QSize& frame, const QRect& available) {
+  const auto inside = [&frame, &available](int x, int y) {
+    QRect place(QPoint(x, y), frame);
+    if (place.right() > available.right()) place.moveRight(available.right());
+    if (place.bottom() > available.bottom()) place.moveBottom(available.bottom());
+    // A frame larger than the area keeps its title bar on screen.
+    if (place.left() < available.left()) place.moveLeft(available.left());
+    if (place.top() < available.top()) place.moveTop(available.top());
+    return place;
+  };
+  const QRect places[] = {
+      inside(graph.right() + 1 + kDetailWindowGap, graph.top()),
+      inside(graph.left() - kDetailWindowGap - frame.width(), graph.top()),
+      inside(graph.left(), graph.bottom() + 1 + kDetailWindowGap),
+      inside(graph.left(), graph.top() - kDetailWindowGap - frame.height()),
+  };
+  const auto covered = [&graph](const QRect& place) {
+    const QRect common = place.intersected(graph);
+    return common.isEmpty() ? 0 : common.width() * common.height();
+  };
+  const QRect* best = &places[0];
+  for (const QRect& place : places) {
+    if (covered(place) < covered(*best)) best = &place;
+  }
+  return best->topLeft();
+}
+
 DetailWindow::DetailWindow(ParameterModel& model, TimerHost& timers, EditorState& state,
                            QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -110,6 +137,9 @@ void DetailWindow::StyleControls() {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Base, kSilver);
     palette.setColor(QPalette::Button, kSilver);
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+      palette.setColor(QPalette::Disabled, role, kDisabledFieldText);
+    }
     widget->setPalette(palette);
   };
   for (QLabel* label : findChildren<QLabel*>()) arial(label);

@@ -5,6 +5,9 @@
 // blocks, and a refresh shows the model again. While it is shown the graph follows the
 // channel page selected here.
 
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -34,6 +37,13 @@ inline constexpr int kDelayPage = 2;
 inline constexpr int kLimiterPage = 3;
 // IN, In B, H_OUT, M_OUT, L_OUT, Out 4 follow in ChannelId order.
 constexpr int ChannelPageIndex(int channel) { return 4 + channel; }
+
+// Where the detail window opens, as the top-left corner of its frame: beside the main
+// window's graph (right, then left), else below it, else above it, each moved inside the
+// screen's available area; when every place covers part of the graph, the one that covers
+// least. The graph stays free for dragging its points.
+inline constexpr int kDetailWindowGap = 8;
+QPoint DetailWindowPosition(const QRect& graph, const QSize& frame, const QRect& available);
 
 inline constexpr char kResetCaption[] = "MIRSAL";
 inline constexpr char kResetQuestion[] = "Do you want to reset all filters?";

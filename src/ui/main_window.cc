@@ -253,6 +253,7 @@ void MainWindow::OnStripClicked(int channel, StripButton button) {
       break;
   }
   if (detail_ == nullptr) return;
+  if (!detail_->isVisible()) PlaceDetailWindow();
   switch (button) {
     case StripButton::kGain:
       detail_->OpenGainPage();
@@ -273,6 +274,18 @@ void MainWindow::OnStripClicked(int channel, StripButton button) {
     default:
       break;
   }
+}
+
+void MainWindow::PlaceDetailWindow() {
+  const QRect graph(graph_->mapToGlobal(QPoint(0, 0)), graph_->size());
+  const QScreen* screen = QGuiApplication::screenAt(graph.center());
+  if (screen == nullptr) screen = this->screen();
+  if (screen == nullptr) return;
+  // Before its first show the detail window knows no frame of its own; this window's is
+  // the closest guess.
+  QSize frame = detail_->frameGeometry().size();
+  if (frame == detail_->size()) frame += frameGeometry().size() - size();
+  detail_->move(DetailWindowPosition(graph, frame, screen->availableGeometry()));
 }
 
 void MainWindow::ToggleMute(int channel) {

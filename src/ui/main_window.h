@@ -77,6 +77,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
  private:
   void BuildGraphArea();
   void OnStripClicked(int channel, StripButton button);
+  void PlaceDetailWindow();
   void ToggleMute(int channel);
   void TogglePolarity(int channel);
   void ShowStripsFromModel();

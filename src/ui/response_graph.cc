@@ -71,16 +71,27 @@ void LineWithoutEnd(QPainter& p, int x0, int y0, int x1, int y1) {
   }
 }
 
-// Text on its own background box, top-left at (x, y).
-void DrawLabel(QPainter& p, const Label& label) {
-  const QString text = QString::fromLatin1(label.text);
-  const QFontMetrics metrics(p.font(), p.device());
-  const QRect box(label.x, label.y, metrics.horizontalAdvance(text), metrics.height());
-  p.fillRect(box, kLabelBackground);
-  p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
+}  // namespace
+
+QFont GridLabelFont() {
+  QFont font(QStringLiteral("Arial"));
+  font.setPointSize(8);
+  return font;
 }
 
-}  // namespace
+std::vector<GridLabel> GridLabels(const QPaintDevice* device) {
+  const QFontMetrics metrics(GridLabelFont(), device);
+  std::vector<GridLabel> labels;
+  labels.reserve(kLevelLabels.size() + kFreqLabels.size());
+  for (const auto* table : {&kLevelLabels, &kFreqLabels}) {
+    for (const Label& label : *table) {
+      const QString text = QString::fromLatin1(label.text);
+      labels.push_back(
+          {text, QRect(label.x, label.y, metrics.horizontalAdvance(text), metrics.height())});
+    }
+  }
+  return labels;
+}
 
 std::array<int, kGridRowCount> GridRows(int height) {
   std::array<int, kGridRowCount> rows{};
@@ -155,12 +166,12 @@ QImage DrawGraphGrid(int width, int height) {
   LineWithoutEnd(p, axis_left, 18, axis_left, bottom);
   LineWithoutEnd(p, axis_right, 18, axis_right, bottom);
 
-  QFont font(QStringLiteral("Arial"));
-  font.setPointSize(8);
-  p.setFont(font);
+  p.setFont(GridLabelFont());
   p.setPen(kLabelText);
-  for (const Label& label : kLevelLabels) DrawLabel(p, label);
-  for (const Label& label : kFreqLabels) DrawLabel(p, label);
+  for (const GridLabel& label : GridLabels(&grid)) {
+    p.fillRect(label.box, kLabelBackground);
+    p.drawText(label.box, Qt::AlignLeft | Qt::AlignTop, label.text);
+  }
   return grid;
 }
 

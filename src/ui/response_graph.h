@@ -5,11 +5,14 @@
 // detail window is open, and dragging those points to retune their bands. Geometry and
 // drawing are free functions so tests and benchmarks use them without a widget.
 
+#include <QFont>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <vector>
 
 #include "model/blocks.h"
 #include "model/parameter_model.h"
@@ -42,6 +45,14 @@ int HitBandPoint(const BandPoints& points, int channel, QPoint mouse);
 QColor BandColor(int band_number);  // bands 0..7 (shown 1..8)
 // The black grid with frame, grid lines and labels.
 QImage DrawGraphGrid(int width, int height);
+// The level and frequency labels of the grid, each on its own background box. The boxes
+// grow with whatever font stands in for "Arial" on the machine.
+struct GridLabel {
+  QString text;
+  QRect box;
+};
+QFont GridLabelFont();
+std::vector<GridLabel> GridLabels(const QPaintDevice* device);
 // A channel's total, column 42 to 930, in the painter's current pen.
 void DrawChannelTotal(QPainter& painter, const ResponseStore& store, const ParameterModel& model,
                       int channel);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/drop_down_list.h"
 #include "ui/widget_colors.h"
 
 namespace veltrane {
@@ -61,7 +62,7 @@ TopBar::TopBar(QWidget* parent) : QWidget(parent) {
   SetLamp(false);
 
   AddLabel(QStringLiteral("COM："), 44, 13, this);
-  port_list_ = new QComboBox(this);
+  port_list_ = new DropDownList(this);
   port_list_->setObjectName(QStringLiteral("PortList"));
   port_list_->setGeometry(92, 9, 100, 24);
 
@@ -70,7 +71,7 @@ TopBar::TopBar(QWidget* parent) : QWidget(parent) {
   connect_button_->setGeometry(204, 8, 96, 26);
 
   AddLabel(QStringLiteral("Device ID："), 330, 13, this);
-  device_id_list_ = new QComboBox(this);
+  device_id_list_ = new DropDownList(this);
   device_id_list_->setObjectName(QStringLiteral("RzComboBox2"));
   device_id_list_->setGeometry(410, 9, 70, 24);
   for (int number = 1; number <= 256; ++number) {

@@ -15,6 +15,9 @@ inline const QColor kActiveRed(255, 0, 0);      // mute on, bypass on, lamp off
 inline const QColor kLightGrey(224, 224, 224);  // unmuted as shown from an image
 inline const QColor kLampGreen(0, 125, 0);      // connected
 inline const QColor kWindowGrey(94, 94, 94);    // main window background
+// Text of a field while it is disabled (the detail window's Reset takes 6 s): dimmer than
+// black, still readable on silver, where the style's default is almost white.
+inline const QColor kDisabledFieldText(64, 64, 64);
 
 // Curve colours of the all-channels view, also the legend swatches, In A .. Out 4.
 inline QColor CurveColor(int channel) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <string>
+#include <string_view>
+
 #include "hex_util.h"
 
 namespace veltrane {
@@ -81,6 +85,23 @@ TEST(FrameCodec, HexText) {
   EXPECT_EQ(WordToBytes(960), (std::pair<std::uint8_t, std::uint8_t>{0x03, 0xC0}));
   EXPECT_TRUE(IsHexText("0123456789abcdefABCDEF"));
   EXPECT_FALSE(IsHexText("12 4"));
+}
+
+// Positions come from peer data: one near the largest size_t must not wrap round to a
+// small one. The text sits behind hex digits, so a wrapped read would find a number.
+TEST(FrameCodec, PositionsNearTheTopOfSizeT) {
+  const std::string buffer = "5A5A0AFF";
+  const std::string_view text = std::string_view(buffer).substr(4);
+  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  for (std::size_t position : {kMax, kMax - 1, kMax - 2, kMax - 3, text.size(), text.size() + 1}) {
+    SCOPED_TRACE(position);
+    EXPECT_EQ(HexByteAt(text, position), 0);
+    EXPECT_EQ(HexWordAt(text, position), 0);
+    EXPECT_FALSE(TextAt(text, position, "5A"));
+    EXPECT_FALSE(TextAt(text, position, "5A5A"));
+  }
+  EXPECT_EQ(HexWordAt(text, 1), 0x0AFF);
+  EXPECT_TRUE(TextAt(text, 3, "FF"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "engine_harness.h"
@@ -284,6 +285,47 @@ TEST_F(ConnectionTest, ClickBeforeTheNamesEndsTheAttemptForGood) {
   EXPECT_EQ(view.caption, "Disconnect");
   EXPECT_EQ(clock.RunningTimers(), "TimerONOFF ");
   EXPECT_EQ(port->sent().size(), 2u);  // image and names requests only
+}
+
+// Whatever ran while no connection was open, a connection starts from a stopped scheduler:
+// a poll during the 0.6 s that the image takes at 9600 baud would empty the half-received
+// image, and every attempt would end with "overtime,please try again.".
+TEST_F(ConnectionTest, PacedSerialConnectAfterWhatHappenedWhileDisconnected) {
+  struct Case {
+    const char* what;
+    std::function<void()> before;
+  };
+  const Case cases[] = {
+      {"names over HID after the disconnect, then unplugged",
+       [this] {
+         Simulator hid_sim(clock, {.ignore_objects = {kObjPresetNames}});
+         SimHidPort hid(clock, hid_sim);
+         hid.SetReceiver([this](std::span<const std::uint8_t> r) { engine->OnHidReport(r); });
+         engine->SetHidPort(&hid);
+         engine->ConnectButtonClicked();
+         clock.Advance(150);  // the image is in, the names are not
+         ASSERT_EQ(view.caption, "Connect");
+         engine->ConnectButtonClicked();
+         clock.Advance(100);
+         ASSERT_FALSE(engine->Connected());
+         const Bytes names = BuildFrame(0, kCmdData, 0, kObjPresetNames, 0, Bytes(400));
+         for (const SimHidReport& report : SplitIntoHidReports(names)) engine->OnHidReport(report);
+         hid.SetPlugged(false);
+         engine->SetHidPort(nullptr);
+       }},
+      {"the scheduler restarted while disconnected", [this] { engine->StartScheduler(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Build({.pacing_9600 = true});
+    view.messages.clear();
+    c.before();
+    engine->ConnectButtonClicked();
+    clock.Advance(5000);
+    EXPECT_TRUE(engine->Connected());
+    EXPECT_EQ(view.messages, std::vector<std::string>{});
+    EXPECT_EQ(sim->Count(SimFrameKind::kSettingsRequest), 1);
+  }
 }
 
 class DisconnectTest : public ConnectionTest, public ::testing::WithParamInterface<int> {};

@@ -209,7 +209,17 @@ TEST_F(DispatchTest, PresetNamesAreDecodedToTheirFirstZero) {
   EXPECT_EQ(hooks.names[0], "AB");
   EXPECT_EQ(hooks.names[1], "");
   EXPECT_EQ(hooks.names[19], std::string(20, 'Z'));
+  // With no connection open the names are shown, but ask for nothing and start nothing.
+  EXPECT_FALSE(engine.SlotPending(kSettingsRequestSlot));
+  EXPECT_EQ(clock.RunningTimers(), "");
+
+  engine.SelectPort("ttyTEST", 1);
+  engine.ConnectButtonClicked();
+  clock.Advance(100);
+  ASSERT_TRUE(engine.Connected());
+  Feed(Reply(kCmdData, kObjPresetNames, data));
   EXPECT_TRUE(engine.SlotPending(kSettingsRequestSlot));
+  EXPECT_NE(clock.RunningTimers().find("Timer1"), std::string::npos);
 }
 
 TEST_F(DispatchTest, AppliedImageIsNeverEchoed) {

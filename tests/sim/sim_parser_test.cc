@@ -80,7 +80,7 @@ TEST_F(SimParserTest, AMangledWriteChangesNothing) {
 TEST_F(SimParserTest, ABrokenOffSerialLongWriteDoesNotSwallowLaterFrames) {
   // A header whose block never follows.
   Send(BuildLongWriteHeader(0, 0, kObjImage));
-  clock_.Advance(kIncompleteFrameTimeoutMs + 1);
+  clock_.Advance(IncompleteFrameTimeoutMs(kImageFrameLength) + 1);
   Request(0, kObjPoll);
   EXPECT_EQ(Spaced(TakeSerial()), kPollAnswer);
   EXPECT_EQ(sim_->BadFrames(), 1);
@@ -94,7 +94,7 @@ TEST_F(SimParserTest, ABrokenOffHidLongWriteDoesNotSwallowLaterFrames) {
   const auto block = BuildLongWriteBlock(0, 0, kObjImage, image);
   sim_->OnHidReport(OutputReport(BuildLongWriteHeader(0, 0, kObjImage)));
   sim_->OnHidReport(OutputReport(std::span(block).first(64)));
-  clock_.Advance(kIncompleteFrameTimeoutMs + 1);
+  clock_.Advance(IncompleteFrameTimeoutMs(kImageFrameLength) + 1);
   sim_->OnHidReport(OutputReport(BuildShortRequest(0, 0, kObjPoll)));
   EXPECT_EQ(hid_.size(), 2u) << "the poll is answered";
   EXPECT_EQ(sim_->LiveImage(), DefaultSimImage());
@@ -103,6 +103,36 @@ TEST_F(SimParserTest, ABrokenOffHidLongWriteDoesNotSwallowLaterFrames) {
   // Reports that begin with no start marker are not frames.
   sim_->OnHidReport(OutputReport(Hex("00 A5 A5 A5 00 A2 00 2B 00 00 00 89 AA")));
   EXPECT_EQ(sim_->FramesReceived(), 1);
+}
+
+// A plausible header whose body never comes must not swallow the polls that keep coming
+// after it: the pending frame is timed from its first byte, and the polls that arrived
+// meanwhile are found behind its start. The editor gives up 2 s after an unanswered poll.
+TEST_F(SimParserTest, AHeaderWithoutItsBodyDoesNotSwallowPolls) {
+  const Bytes header = Hex("A5 A5 A5 00 A1 00 28 00 02 28");
+  const auto poll = BuildShortRequest(0, 0, kObjPoll);
+  for (const bool hid : {false, true}) {
+    SCOPED_TRACE(hid ? "HID" : "serial");
+    Make();
+    const auto send = [&](std::span<const std::uint8_t> bytes) {
+      if (hid) {
+        sim_->OnHidReport(OutputReport(bytes));
+      } else {
+        Send(bytes);
+      }
+    };
+    const auto answered = [&] { return sim_->Count(SimFrameKind::kPoll); };
+    send(header);
+    for (int n = 1; n <= 10; ++n) {
+      clock_.Advance(500);
+      send(poll);
+      // Every poll sent 2 s ago or earlier has its answer.
+      EXPECT_GE(answered(), n - 4) << "after poll " << n;
+    }
+    EXPECT_EQ(answered(), 10);
+    EXPECT_EQ(hid ? hid_.size() : serial_.size(), hid ? 20u : 10u);  // HID: header and data
+    EXPECT_EQ(sim_->BadFrames(), 1);
+  }
 }
 
 // Thousands of random and mutated streams and reports: the simulator must neither crash
@@ -192,7 +222,7 @@ TEST_F(SimParserTest, SurvivesRandomAndMutatedInput) {
 
   // After a pause anything half-received is given up, and the next poll is answered on
   // either link.
-  clock_.Advance(kIncompleteFrameTimeoutMs + 1);
+  clock_.Advance(IncompleteFrameTimeoutMs(kImageFrameLength) + 1);
   const int before = sim_->Count(SimFrameKind::kPoll);
   // A settings write among the frames may have given the processor another number.
   const auto id = static_cast<std::uint8_t>(sim_->Settings().device_number - 1);

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -138,6 +140,18 @@ struct Rig {
   DetailWindow window{model, clock, state};
 };
 
+// Contrast ratio of two colours by their relative luminance, 1 (none) to 21.
+double Contrast(const QColor& a, const QColor& b) {
+  const auto luminance = [](const QColor& c) {
+    const auto linear = [](double v) {
+      return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 int BandSlot(int band_id) {
   return SlotOfBlock(ChannelOfBand(band_id), EqBandBlockNumber(band_id));
 }
@@ -148,6 +162,41 @@ class DetailWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Screens and main windows (985 x 694 with the frame; the graph 22 and 129 pixels in):
+  // the window opens beside the graph where it fits, else below or above it, always inside
+  // the available area, and where the graph cannot stay free it covers the least of it.
+  void PositionBesideOrBelowTheGraph_data() {
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QPoint>("main_window");
+    QTest::addColumn<QPoint>("expected");
+    // Graph right 1746: the window fits to its right.
+    QTest::newRow("centred on 2560 x 1440")
+        << QRect(0, 0, 2560, 1440) << QPoint(788, 373) << QPoint(1755, 502);
+    QTest::newRow("right edge of 1920 x 1080")
+        << QRect(0, 0, 1920, 1080) << QPoint(935, 100) << QPoint(226, 229);
+    QTest::newRow("centred on 1280 x 1024")
+        << QRect(0, 0, 1280, 1024) << QPoint(148, 165) << QPoint(170, 551);
+    QTest::newRow("bottom edge above a task bar")
+        << QRect(0, 0, 1920, 1040) << QPoint(467, 346) << QPoint(489, 74);
+    QTest::newRow("half off the right of a second screen")
+        << QRect(1920, 32, 1920, 1048) << QPoint(3055, 100) << QPoint(2346, 229);
+    // Nowhere free: below, pushed up over the graph's last three rows.
+    QTest::newRow("top left of 1024 x 768")
+        << QRect(0, 0, 1024, 768) << QPoint(0, 0) << QPoint(22, 375);
+    QTest::newRow("main window larger than the screen")
+        << QRect(0, 0, 800, 600) << QPoint(-92, -47) << QPoint(0, 207);
+  }
+  void PositionBesideOrBelowTheGraph() {
+    QFETCH(QRect, available);
+    QFETCH(QPoint, main_window);
+    QFETCH(QPoint, expected);
+    const QRect graph(main_window + QPoint(22, 129), QSize(937, 249));
+    const QSize frame(723, 393);
+    const QPoint position = DetailWindowPosition(graph, frame, available);
+    QCOMPARE(position, expected);
+    QVERIFY(available.contains(QRect(position, frame)));
+  }
+
   void WindowAndPages() {
     Rig rig;
     QCOMPARE(rig.window.windowTitle(), QStringLiteral("VELTRANE PROCESSOR"));
@@ -449,6 +498,34 @@ class DetailWindowTest : public QObject {
     QVERIFY(rig.window.Pages()->isEnabled());
     QCOMPARE(rig.panels.locks, (std::vector<bool>{true, false}));
     QVERIFY(!rig.window.Resetting());
+  }
+
+  // While a Reset holds the fields disabled for 6 s, their text stays readable on the
+  // silver: at least 4.5 : 1, the usual least contrast for text.
+  void FieldsKeepReadableTextWhileResetting() {
+    Rig rig;
+    rig.OpenActive(kOut1);
+    rig.Find<QPushButton>("RzButton16")->click();
+    QVERIFY(rig.window.Resetting());
+    QList<QWidget*> fields;
+    for (QLineEdit* edit : rig.window.Pages()->findChildren<QLineEdit*>()) fields << edit;
+    for (QComboBox* list : rig.window.Pages()->findChildren<QComboBox*>()) fields << list;
+    QVERIFY(fields.size() > 100);
+    for (QWidget* field : fields) {
+      QVERIFY(!field->isEnabled());
+      const QPalette& palette = field->palette();
+      const QPalette::ColorRole background =
+          qobject_cast<QComboBox*>(field) != nullptr ? QPalette::Button : QPalette::Base;
+      QCOMPARE(palette.color(QPalette::Disabled, background), kSilver);
+      for (QPalette::ColorRole text :
+           {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+        const double contrast = Contrast(palette.color(QPalette::Disabled, text), kSilver);
+        QVERIFY2(
+            contrast >= 4.5,
+            qPrintable(
+                QStringLiteral("%1 role %2: %3").arg(field->objectName()).arg(text).arg(contrast)));
+      }
+    }
   }
 
   void ResetAnsweredNo() {

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QWheelEvent>
 #include <QtTest>
 #include <vector>
 
@@ -80,6 +81,12 @@ struct Editor {
     return false;
   }
 };
+
+void Wheel(QWidget* over, int delta) {
+  QWheelEvent event(QPointF(5, 5), over->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(over, &event);
+}
 
 }  // namespace
 
@@ -250,6 +257,29 @@ class MainWindowTest : public QObject {
     QCOMPARE(e.window.Graph()->PenWidth(), 2);
   }
 
+  // The detail window opens by the graph, inside the screen, wherever it was before; while
+  // it is open it stays where the user put it.
+  void DetailWindowOpensByTheGraph() {
+    Editor e;
+    e.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&e.window));
+    const QRect available = e.window.screen()->availableGeometry();
+    const QRect graph(e.window.Graph()->mapToGlobal(QPoint(0, 0)), e.window.Graph()->size());
+    const QPoint expected = DetailWindowPosition(graph, e.detail.frameGeometry().size(), available);
+    e.detail.move(0, 0);  // over the connect button
+    e.Click(e.StripButton(kOut1, StripButton::kEq));
+    QVERIFY(e.detail.isVisible());
+    QCOMPARE(e.detail.pos(), expected);
+    QVERIFY(available.contains(e.detail.frameGeometry()));
+
+    e.detail.move(expected + QPoint(5, 5));
+    e.Click(e.StripButton(kOut2, StripButton::kEq));
+    QCOMPARE(e.detail.pos(), expected + QPoint(5, 5));
+    e.window.HideDetailWindow();
+    e.Click(e.StripButton(kInA, StripButton::kGain));
+    QCOMPARE(e.detail.pos(), expected);
+  }
+
   void ClosingTheMainWindowEndsTheProgram() {
     Editor editor;
     editor.window.show();
@@ -285,6 +315,54 @@ class MainWindowTest : public QObject {
     e.window.SetResetLock(false);
     QVERIFY(e.window.Bar()->isEnabled() && e.window.Diagram()->isEnabled() &&
             e.window.Graph()->parentWidget()->isEnabled());
+  }
+
+  // Scrolling past a list changes nothing and sends nothing, in either window; only a list
+  // that has the focus (a click or Tab) follows the wheel.
+  void ListsFollowTheWheelOnlyWithTheFocus() {
+    Editor e;
+    e.window.show();
+    e.Connect();
+    e.ReceiveImage(ParameterModel{});
+    e.ReceiveNames();
+    e.clock.Advance(1000);  // the settings request is out: nothing pending
+    e.Click(e.StripButton(kOut1, StripButton::kXOver));
+    QVERIFY(QTest::qWaitForWindowActive(&e.detail));
+    e.detail.Pages()->setFocus(Qt::OtherFocusReason);
+
+    const QList<QComboBox*> lists =
+        e.window.findChildren<QComboBox*>() + e.detail.findChildren<QComboBox*>();
+    int activated = 0;
+    for (QComboBox* list : lists) {
+      connect(list, &QComboBox::activated, this, [&activated] { ++activated; });
+    }
+    int turned = 0;
+    for (QComboBox* list : lists) {
+      if (!list->isEnabled() || list->count() < 2) continue;
+      ++turned;
+      const int before = list->currentIndex();
+      Wheel(list, before + 1 < list->count() ? -120 : 120);  // towards an item that exists
+      QVERIFY2(list->currentIndex() == before, qPrintable(list->objectName()));
+      QVERIFY2(!list->hasFocus(), qPrintable(list->objectName()));
+      // A real wheel would first give the focus to a list with WheelFocus; an event sent
+      // by a test does not, so the policy is checked on its own.
+      QVERIFY2((list->focusPolicy() & Qt::WheelFocus) != Qt::WheelFocus,
+               qPrintable(list->objectName()));
+    }
+    // Both windows: EQ types, crossover types, limiters, routes, preset and number lists.
+    QVERIFY(turned >= 80);
+    QCOMPARE(activated, 0);
+    QVERIFY(!e.AnySlotPending());
+
+    auto* high_pass_type =
+        e.detail.findChild<QComboBox*>(ComboName(kCrossoverNumbers[kOut1].high_pass_type));
+    high_pass_type->setFocus(Qt::TabFocusReason);
+    QVERIFY(high_pass_type->hasFocus());
+    Wheel(high_pass_type, -120);
+    QCOMPARE(high_pass_type->currentIndex(), 1);
+    QCOMPARE(int{e.model.channels[kOut1].hp_type}, 1);
+    QCOMPARE(activated, 1);
+    QVERIFY(e.engine.SlotPending(SlotOfBlock(kOut1, kCrossoverBlock)));
   }
 
   // The road of one change: point 3 of Out 1 dragged on the graph while the detail window
