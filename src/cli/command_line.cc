@@ -46,6 +46,15 @@ const char kCtlHelp[] =
     "  unlock PASSWORD           unlock the front panel (six letters or digits)\n"
     "  lock PASSWORD             lock the front panel\n"
     "\n"
+    "Several processors on one line (serial only):\n"
+    "  scan [--range A-B] [--reply-ms N]\n"
+    "                            poll device numbers A..B (default 1-256), listen N ms\n"
+    "                            at each (default 120), and list who answered\n"
+    "  backup-all DIR            scan, then back up every processor found into\n"
+    "                            DIR/device-NNN.txt\n"
+    "  restore-all DIR           scan, then restore every processor found from its file\n"
+    "                            in DIR and verify it (--no-verify skips that)\n"
+    "\n"
     "Exit status: 0 done, 1 the processor did not answer or refused, 2 usage or file\n"
     "error, 3 verification found a difference, 4 the panel is locked.\n";
 
@@ -60,9 +69,10 @@ std::optional<int> Integer(const std::string& text) {
 
 // Arguments each command takes: exact count, or at least (negative).
 const std::map<std::string, int> kArgumentCounts = {
-    {"ports", 0},      {"info", 0},   {"show", 0},    {"set", -3},  {"dump", 1},
-    {"load", 1},       {"backup", 1}, {"restore", 1}, {"store", 2}, {"recall", 1},
-    {"set-device", 1}, {"unlock", 1}, {"lock", 1}};
+    {"ports", 0}, {"info", 0},   {"show", 0},       {"set", -3},
+    {"dump", 1},  {"load", 1},   {"backup", 1},     {"restore", 1},
+    {"store", 2}, {"recall", 1}, {"set-device", 1}, {"unlock", 1},
+    {"lock", 1},  {"scan", 0},   {"backup-all", 1}, {"restore-all", 1}};
 
 }  // namespace
 
@@ -113,6 +123,27 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
         return parsed;
       }
       o.timeout_ms = *s * 1000;
+    } else if (arg == "--range") {
+      const auto text = value(arg);
+      if (!text) return parsed;
+      const std::size_t dash = text->find('-');
+      const auto a = Integer(text->substr(0, dash));
+      const auto b = dash == std::string::npos ? a : Integer(text->substr(dash + 1));
+      if (!a || !b || *a < 1 || *b > 256 || *a > *b) {
+        parsed.error = "--range needs device numbers A-B within 1-256";
+        return parsed;
+      }
+      o.first = *a;
+      o.last = *b;
+    } else if (arg == "--reply-ms") {
+      const auto text = value(arg);
+      if (!text) return parsed;
+      const auto ms = Integer(*text);
+      if (!ms || *ms < 10 || *ms > 2000) {
+        parsed.error = "--reply-ms needs a number of milliseconds from 10 to 2000";
+        return parsed;
+      }
+      o.reply_ms = *ms;
     } else if (arg == "--verify") {
       o.verify = true;
     } else if (arg == "--no-verify") {
@@ -141,6 +172,12 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
   }
   if (o.port.empty() && !o.hid && o.command != "ports") {
     parsed.error = "give --port PATH or --hid";
+    return parsed;
+  }
+  const bool line_command =
+      o.command == "scan" || o.command == "backup-all" || o.command == "restore-all";
+  if (line_command && o.hid) {
+    parsed.error = o.command + " works on a serial line, not with --hid";
     return parsed;
   }
   if (!o.port.empty() && o.hid) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "access/line_scan.h"
+
 namespace veltrane {
 
 enum CtlExit {
@@ -24,6 +26,9 @@ struct CtlOptions {
   bool json = false;
   int timeout_ms = 60000;      // --timeout S, for each step that waits for the processor
   std::optional<bool> verify;  // --verify / --no-verify; each command has its default
+  int first = 1;               // --range A-B: the device numbers a line scan polls
+  int last = 256;
+  int reply_ms = kDefaultScanReplyMs;  // --reply-ms N: how long a scan listens at each number
   std::string command;
   std::vector<std::string> args;
 };

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "cli/command_line.h"
+#include "cli/line_session.h"
+#include "cli/qt_environment.h"
 #include "cli/session.h"
 
 int main(int argc, char* argv[]) {
@@ -19,7 +21,15 @@ int main(int argc, char* argv[]) {
   }
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("veltrane-ctl"));
-  veltrane::CtlSession session(parsed.options, nullptr, stdout, stderr);
-  session.Start([](int code) { QCoreApplication::exit(code); });
+  veltrane::QtCtlEnvironment environment;
+  const auto quit = [](int code) { QCoreApplication::exit(code); };
+  const std::string& command = parsed.options.command;
+  if (command == "scan" || command == "backup-all" || command == "restore-all") {
+    veltrane::LineSession line(parsed.options, environment, stdout, stderr);
+    line.Start(quit);
+    return QCoreApplication::exec();
+  }
+  veltrane::CtlSession session(parsed.options, environment, stdout, stderr);
+  session.Start(quit);
   return QCoreApplication::exec();
 }

@@ -2,15 +2,12 @@
 
 #include <unistd.h>
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <memory>
 
 #include "cli/parameters.h"
 #include "link/hid_history.h"
-#include "link/port_list.h"
 #include "model/blocks.h"
 #include "model/image_codec.h"
 #include "model/tables.h"
@@ -44,37 +41,39 @@ bool IsNoAnswer(std::string_view message) {
 
 }  // namespace
 
-CtlSession::CtlSession(CtlOptions options, std::unique_ptr<HidBackend> hid_backend, std::FILE* out,
+CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FILE* out,
                        std::FILE* err)
     : options_(std::move(options)),
+      environment_(environment),
       out_(out),
       err_(err),
-      result_json_(std::make_unique<QJsonObject>()),
+      timers_(environment.Timers()),
       view_(isatty(fileno(err)) != 0 && !options_.json),
       engine_(timers_, model_, view_),
-      hid_backend_(std::move(hid_backend)),
       presets_(timers_, engine_, view_, view_, gate_),
       file_(timers_, engine_, model_, view_, files_, gate_),
       backup_(timers_, engine_, view_, files_, gate_),
       lock_(engine_, model_, view_, view_),
       settings_(engine_, view_, view_, presets_),
       router_(engine_, presets_, file_, backup_, lock_, settings_) {
-  serial_.SetReceiver(
-      [this](std::span<const std::uint8_t> bytes) { engine_.OnSerialBytes(bytes); });
-  engine_.SetSerialPort(&serial_);
+  engine_.SetSerialPort(&environment_.Serial(
+      [this](std::span<const std::uint8_t> bytes) { engine_.OnSerialBytes(bytes); }));
   engine_.SetDeviceId(static_cast<std::uint8_t>(options_.device - 1));
-  poll_.setInterval(kPollMs);
+  poll_ = timers_.CreateTimer("CtlPoll", kPollMs, [this] {
+    if (on_poll_) on_poll_();
+  });
 }
 
 CtlSession::~CtlSession() {
-  poll_.stop();
+  poll_->Stop();
   if (hid_) hid_->Stop();
 }
 
 void CtlSession::Start(std::function<void(int)> finished) {
   finished_ = std::move(finished);
-  (*result_json_)["command"] = Q(options_.command);
-  QTimer::singleShot(0, this, [this] {
+  result_json_["command"] = Q(options_.command);
+  timers_.Defer(0, [this, alive = std::weak_ptr<bool>(alive_)] {
+    if (alive.expired()) return;
     if (options_.command == "ports") {
       Ports();
       return;
@@ -136,12 +135,11 @@ bool CtlSession::CheckArguments() {
 
 void CtlSession::Ports() {
   QJsonArray serial;
-  for (const std::string& port : ListSerialPorts()) {
+  for (const std::string& port : environment_.SerialPorts()) {
     serial.append(Q(port));
     result_lines_.push_back("serial " + port);
   }
-  std::unique_ptr<HidBackend> backend =
-      hid_backend_ ? std::move(hid_backend_) : CreateHidapiBackend();
+  std::unique_ptr<HidBackend> backend = environment_.CreateHidBackend();
   QJsonArray hid;
   for (const HidDeviceInfo& device : backend->Enumerate()) {
     if (device.vendor_id != kProcessorVendorId || device.product_id != kProcessorProductId) {
@@ -153,8 +151,8 @@ void CtlSession::Ports() {
     result_lines_.push_back("hid " + device.path + " " + device.product +
                             (device.serial.empty() ? "" : " (serial " + device.serial + ")"));
   }
-  (*result_json_)["serial_ports"] = serial;
-  (*result_json_)["hid_devices"] = hid;
+  result_json_["serial_ports"] = serial;
+  result_json_["hid_devices"] = hid;
   if (result_lines_.empty()) result_lines_.push_back("no serial ports and no processor on USB");
   Succeed("");
 }
@@ -164,8 +162,8 @@ void CtlSession::Ports() {
 
 void CtlSession::Connect() {
   if (options_.hid) {
-    hid_ = std::make_unique<HidLink>(
-        hid_backend_ ? *hid_backend_ : *(hid_backend_ = CreateHidapiBackend()), timers_, view_);
+    hid_backend_ = environment_.CreateHidBackend();
+    hid_ = std::make_unique<HidLink>(*hid_backend_, timers_, view_);
     hid_->AttachEngine(&engine_);
     hid_->Start();
     WaitFor([this] { return engine_.HidMode(); },
@@ -185,13 +183,10 @@ void CtlSession::OnConnected() {
   // The names end the handshake; the settings follow through the send slots.
   WaitFor([this] { return engine_.Connected() && !engine_.Connecting(); },
           [this] {
-            QElapsedTimer* since = new QElapsedTimer;
-            since->start();
+            const std::int64_t since = timers_.NowMs();
             WaitFor(
                 [this, since] {
-                  const bool ready = view_.settings_seen || since->elapsed() > kSettingsWaitMs;
-                  if (ready) delete since;
-                  return ready;
+                  return view_.settings_seen || timers_.NowMs() - since > kSettingsWaitMs;
                 },
                 [this] {
                   const bool allowed = options_.command == "unlock" || options_.command == "info";
@@ -223,7 +218,7 @@ void CtlSession::RunCommand() {
 // Commands
 
 void CtlSession::Info() {
-  QJsonObject& j = *result_json_;
+  QJsonObject& j = result_json_;
   const int number = settings_.DeviceNumber();
   j["port"] = options_.hid ? QStringLiteral("hid") : Q(options_.port);
   j["identity_seen"] = engine_.IdentitySeen();
@@ -291,7 +286,7 @@ void CtlSession::Show() {
     channels.append(c);
     for (const std::string& line : DescribeChannel(model_, channel)) result_lines_.push_back(line);
   }
-  (*result_json_)["channels"] = channels;
+  result_json_["channels"] = channels;
   Succeed("");
 }
 
@@ -306,7 +301,7 @@ void CtlSession::Set() {
   }
   QJsonArray warnings;
   for (const std::string& warning : outcome.warnings) warnings.append(Q(warning));
-  (*result_json_)["warnings"] = warnings;
+  result_json_["warnings"] = warnings;
   WaitFor([this] { return engine_.SendSlotsIdle(); },
           [this, changed = outcome.changed] {
             if (!options_.verify.value_or(true)) {
@@ -392,20 +387,14 @@ void CtlSession::SetDevice() {
   // The write leaves at the old address; then polls go to the new one and must be answered.
   WaitFor([this] { return engine_.SendSlotsIdle(); },
           [this, number] {
-            QElapsedTimer* since = new QElapsedTimer;
-            since->start();
-            WaitFor(
-                [since] {
-                  const bool ready = since->elapsed() > 2500;
-                  if (ready) delete since;
-                  return ready;
-                },
-                [this, number] {
-                  (*result_json_)["device_number"] = number;
-                  Succeed("the processor answers as device " + std::to_string(number) +
-                          " now (use --device " + std::to_string(number) + ")");
-                },
-                "the processor at its new number");
+            const std::int64_t since = timers_.NowMs();
+            WaitFor([this, since] { return timers_.NowMs() - since > 2500; },
+                    [this, number] {
+                      result_json_["device_number"] = number;
+                      Succeed("the processor answers as device " + std::to_string(number) +
+                              " now (use --device " + std::to_string(number) + ")");
+                    },
+                    "the processor at its new number");
           },
           "the settings write");
 }
@@ -424,7 +413,7 @@ void CtlSession::Password(bool unlock) {
         return unlock ? view_.unlocks_accepted != accepted : lock_.Locked();
       },
       [this, unlock, refused] {
-        (*result_json_)["locked"] = lock_.Locked();
+        result_json_["locked"] = lock_.Locked();
         if (unlock && view_.passwords_refused != refused) {
           Fail(kExitNoAnswer, "the processor refused the password");
           return;
@@ -456,7 +445,7 @@ void CtlSession::VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte
       result_lines_.push_back("differs: " + DescribeDifference(d));
       list.append(Q(DescribeDifference(d)));
     }
-    (*result_json_)["differences"] = list;
+    result_json_["differences"] = list;
     if (!differences.empty()) {
       Fail(kExitDifference, "read back: " + std::to_string(differences.size()) +
                                 " byte(s) differ from what was written");
@@ -481,7 +470,7 @@ void CtlSession::VerifySlots(std::vector<std::vector<std::uint8_t>> sent) {
           }
         }
         engine_.StartScheduler();
-        (*result_json_)["differing_slots"] = bad_slots;
+        result_json_["differing_slots"] = bad_slots;
         if (!bad_slots.isEmpty()) {
           std::string numbers;
           for (const auto& slot : bad_slots) {
@@ -500,25 +489,25 @@ void CtlSession::VerifySlots(std::vector<std::vector<std::uint8_t>> sent) {
 void CtlSession::WaitFor(std::function<bool()> ready, std::function<void()> then, std::string what,
                          int limit_ms) {
   if (limit_ms < 0) limit_ms = options_.timeout_ms;
-  auto since = std::make_shared<QElapsedTimer>();
-  since->start();
-  poll_.disconnect();
-  connect(&poll_, &QTimer::timeout, this,
-          [this, ready = std::move(ready), then = std::move(then), what = std::move(what), limit_ms,
-           since] {
-            if (done_) return;
-            if (FailureFromMessages()) return;
-            if (ready()) {
-              poll_.stop();
-              poll_.disconnect();
-              then();
-              return;
-            }
-            if (since->elapsed() > limit_ms) {
-              Fail(kExitNoAnswer, "no answer: gave up waiting for " + what);
-            }
-          });
-  poll_.start();
+  const std::int64_t since = timers_.NowMs();
+  on_poll_ = [this, ready = std::move(ready), then = std::move(then), what = std::move(what),
+              limit_ms, since] {
+    if (done_) return;
+    if (FailureFromMessages()) return;
+    if (ready()) {
+      poll_->Stop();
+      // `then` may start the next wait, which replaces this very function: run a copy,
+      // and touch nothing captured once it is gone.
+      const std::function<void()> next = then;
+      on_poll_ = nullptr;
+      next();
+      return;
+    }
+    if (timers_.NowMs() - since > limit_ms) {
+      Fail(kExitNoAnswer, "no answer: gave up waiting for " + what);
+    }
+  };
+  poll_->Start();
 }
 
 bool CtlSession::FailureFromMessages() {
@@ -543,23 +532,24 @@ void CtlSession::Succeed(const std::string& text) {
 }
 
 void CtlSession::Fail(int code, const std::string& text) {
-  std::fprintf(err_, "veltrane-ctl: %s\n", text.c_str());
-  (*result_json_)["error"] = Q(text);
+  if (!quiet_) std::fprintf(err_, "veltrane-ctl: %s\n", text.c_str());
+  result_json_["error"] = Q(text);
   Finish(code);
 }
 
 void CtlSession::Finish(int code) {
   if (done_) return;
   done_ = true;
-  poll_.stop();
-  poll_.disconnect();
-  QJsonObject& j = *result_json_;
+  poll_->Stop();
+  QJsonObject& j = result_json_;
   j["ok"] = code == kExitDone;
   j["exit_code"] = code;
-  if (options_.json) {
-    QJsonArray lines;
-    for (const std::string& line : result_lines_) lines.append(Q(line));
-    if (!j.contains("channels") && !j.contains("presets")) j["output"] = lines;
+  QJsonArray lines;
+  for (const std::string& line : result_lines_) lines.append(Q(line));
+  if (!j.contains("channels") && !j.contains("presets")) j["output"] = lines;
+  if (quiet_) {
+    // Nothing printed; the caller reads Result().
+  } else if (options_.json) {
     std::fputs(QJsonDocument(j).toJson(QJsonDocument::Indented).constData(), out_);
   } else {
     for (const std::string& line : result_lines_) std::fprintf(out_, "%s\n", line.c_str());
@@ -567,17 +557,16 @@ void CtlSession::Finish(int code) {
   std::fflush(out_);
   // Disconnect cleanly before leaving, as the editor's button does.
   if (engine_.Connected() || engine_.Connecting()) engine_.ConnectButtonClicked();
-  auto since = std::make_shared<QElapsedTimer>();
-  since->start();
-  connect(&poll_, &QTimer::timeout, this, [this, code, since] {
-    if (!engine_.Connected() || since->elapsed() > kCloseWaitMs) {
-      poll_.stop();
-      poll_.disconnect();
-      if (hid_) hid_->Stop();
-      finished_(code);
-    }
-  });
-  poll_.start();
+  const std::int64_t since = timers_.NowMs();
+  on_poll_ = [this, code, since] {
+    if (engine_.Connected() && timers_.NowMs() - since <= kCloseWaitMs) return;
+    poll_->Stop();
+    if (hid_) hid_->Stop();
+    // The caller may destroy this session from its callback.
+    timers_.Defer(0, [finished = finished_, code] { finished(code); });
+    on_poll_ = nullptr;  // destroys this function: nothing of it is used after
+  };
+  poll_->Start();
 }
 
 }  // namespace veltrane

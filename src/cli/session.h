@@ -4,8 +4,7 @@
 // the editor's own operations, disconnect, and say how it went. Everything happens in
 // the Qt event loop; each step that waits for the processor is bounded by --timeout.
 
-#include <QObject>
-#include <QTimer>
+#include <QJsonObject>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -20,8 +19,6 @@
 #include "link/hid_backend.h"
 #include "link/hid_link.h"
 #include "link/qt_file_store.h"
-#include "link/qt_timer_host.h"
-#include "link/serial_link.h"
 #include "model/parameter_model.h"
 #include "protocol/engine.h"
 #include "storage/device_presets.h"
@@ -29,21 +26,33 @@
 #include "storage/operation_gate.h"
 #include "storage/preset_file.h"
 
-class QJsonObject;
-
 namespace veltrane {
 
-class CtlSession : public QObject {
-  Q_OBJECT
-
+// What a session runs on: time, the serial port and the HID devices. The program uses
+// Qt's; tests put a line of simulated processors on a virtual clock behind it.
+class CtlEnvironment {
  public:
-  // A null backend means hidapi.
-  CtlSession(CtlOptions options, std::unique_ptr<HidBackend> hid_backend, std::FILE* out,
-             std::FILE* err);
-  ~CtlSession() override;
+  using Receiver = std::function<void(std::span<const std::uint8_t>)>;
+  virtual ~CtlEnvironment() = default;
+  virtual TimerHost& Timers() = 0;
+  // The serial port; received bytes go to `receiver` from now on.
+  virtual SerialPort& Serial(Receiver receiver) = 0;
+  virtual std::unique_ptr<HidBackend> CreateHidBackend() = 0;
+  virtual std::vector<std::string> SerialPorts() = 0;
+};
+
+class CtlSession {
+ public:
+  CtlSession(CtlOptions options, CtlEnvironment& environment, std::FILE* out, std::FILE* err);
+  ~CtlSession();
+  CtlSession(const CtlSession&) = delete;
+  CtlSession& operator=(const CtlSession&) = delete;
 
   // `finished` gets the exit code once, from the event loop.
   void Start(std::function<void(int)> finished);
+  // A quiet session prints nothing; its result is read from Result().
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  const QJsonObject& Result() const { return result_json_; }
 
  private:
   bool CheckArguments();
@@ -64,30 +73,30 @@ class CtlSession : public QObject {
   void VerifySlots(std::vector<std::vector<std::uint8_t>> sent);
 
   // Polls `ready` until it holds, then runs `then`; a failure message from the core or
-  // the time-out ends the run first.
+  // the time-out ends the run first. One wait at a time.
   void WaitFor(std::function<bool()> ready, std::function<void()> then, std::string what,
                int limit_ms = -1);
   bool FailureFromMessages();
   void Succeed(const std::string& text);
   void Fail(int code, const std::string& text);
   void Finish(int code);
-  void Print(const QJsonObject& document);
 
   CtlOptions options_;
+  CtlEnvironment& environment_;
+  bool quiet_ = false;
   std::FILE* out_;
   std::FILE* err_;
   std::function<void(int)> finished_;
   bool done_ = false;
   std::size_t messages_seen_ = 0;
-  std::string file_text_;                     // load / restore: the checked file, joined
-  std::vector<std::string> result_lines_;     // what a command has to say
-  std::unique_ptr<QJsonObject> result_json_;  // and the same for --json
+  std::string file_text_;                  // load / restore: the checked file, joined
+  std::vector<std::string> result_lines_;  // what a command has to say
+  QJsonObject result_json_;                // and the same for --json
 
-  QtTimerHost timers_;
+  TimerHost& timers_;
   ParameterModel model_;
   TerminalView view_;
   ProtocolEngine engine_;
-  SerialLink serial_;
   std::unique_ptr<HidBackend> hid_backend_;
   std::unique_ptr<HidLink> hid_;
   QtFileStore files_;
@@ -98,7 +107,9 @@ class CtlSession : public QObject {
   PanelLock lock_;
   DeviceSettings settings_;
   ReplyRouter router_;
-  QTimer poll_;
+  std::unique_ptr<Timer> poll_;
+  std::function<void()> on_poll_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace veltrane

@@ -118,8 +118,9 @@ ProcessorState::ProcessorState() : live_(DefaultSimImage()) {
   for (SimPreset& preset : presets_) preset.image = live_;
 }
 
-void ProcessorState::LoadDemoContent() {
-  const ParameterModel demo = DemoModel();
+void ProcessorState::LoadDemoContent(int variant) {
+  ParameterModel demo = DemoModel();
+  demo.channels[kOut1].gain = static_cast<std::uint8_t>(120 - (variant % 60));
   SetLiveImage(SimImageOfModel(demo));
   for (int slot = 1; slot <= kPresetCount; ++slot) {
     // Each slot a little different, so a recall visibly changes something.

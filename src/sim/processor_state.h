@@ -73,7 +73,8 @@ class ProcessorState {
   ProcessorState();
 
   // A plausible set-up to show: filters and crossovers set, named presets that differ.
-  void LoadDemoContent();
+  // Another variant gives another processor of a rack presets of its own.
+  void LoadDemoContent(int variant = 0);
 
   // The replies (zero or more frames) to one checked frame from the editor, addressed to
   // this processor (Simulator drops the others). Replies carry the processor's own

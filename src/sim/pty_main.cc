@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "sim/pty_server.h"
+#include "sim/sim_line.h"
 
 namespace {
 
@@ -27,6 +28,9 @@ constexpr char kHelp[] =
     "                     (removed on exit)\n"
     "  --device N         answer as device number N (1..255, default 1); frames\n"
     "                     addressed to another number are ignored\n"
+    "  --devices N,M,...  several processors on the one line, each with its own\n"
+    "                     settings, presets and lock; a number given twice makes\n"
+    "                     two processors whose answers collide\n"
     "  --demo-content     start with named presets and filters already set\n"
     "  --locked           start with the front panel locked\n"
     "  --password XXXXXX  the panel password, six letters or digits (default 123456)\n"
@@ -93,6 +97,10 @@ std::string ParseArguments(int argc, char** argv, veltrane::PtyServerOptions& op
       const auto n = number();
       if (!n || *n < 1 || *n > 255) return "--device needs a number from 1 to 255";
       sim.device_number = static_cast<std::uint8_t>(*n);
+    } else if (arg == "--devices") {
+      const auto list = value();
+      options.devices = list ? veltrane::ParseDeviceNumbers(*list) : std::vector<int>{};
+      if (options.devices.empty()) return "--devices needs device numbers 1..255 like 1,2,5";
     } else if (arg == "--demo-content") {
       sim.demo_content = true;
     } else if (arg == "--locked") {

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "sim/realtime_timer_host.h"
+#include "sim/sim_line.h"
 
 namespace veltrane {
 namespace {
@@ -139,18 +140,23 @@ bool PtyServer::Flush() {
 
 void PtyServer::Loop() {
   RealtimeTimerHost host;
-  Simulator simulator(host, options_.sim);
-  simulator.SetSerialSink([this](std::span<const std::uint8_t> bytes) {
+  const std::vector<int> devices =
+      options_.devices.empty() ? std::vector<int>{options_.sim.device_number} : options_.devices;
+  SimLine line(host, devices, options_.sim);
+  line.SetSerialSink([this](std::span<const std::uint8_t> bytes) {
     out_.insert(out_.end(), bytes.begin(), bytes.end());
     if (out_.size() > kMaxPendingOutput) {
       out_.erase(out_.begin(), out_.end() - static_cast<std::ptrdiff_t>(kMaxPendingOutput));
     }
   });
   if (options_.verbose) {
-    simulator.SetTrace([&host](bool incoming, std::span<const std::uint8_t> frame) {
-      std::fprintf(stderr, "%8lld ms %s %s\n", static_cast<long long>(host.NowMs()),
-                   incoming ? "rx" : "tx", EncodeHex(frame).c_str());
-    });
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      line.Device(i).SetTrace(
+          [&host, number = devices[i]](bool incoming, std::span<const std::uint8_t> frame) {
+            std::fprintf(stderr, "%8lld ms #%d %s %s\n", static_cast<long long>(host.NowMs()),
+                         number, incoming ? "rx" : "tx", EncodeHex(frame).c_str());
+          });
+    }
   }
 
   std::array<std::uint8_t, 4096> buffer{};
@@ -168,7 +174,7 @@ void PtyServer::Loop() {
     if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
       const ssize_t n = read(master_, buffer.data(), buffer.size());
       if (n > 0) {
-        simulator.OnSerialBytes(std::span(buffer).first(static_cast<std::size_t>(n)));
+        line.OnSerialBytes(std::span(buffer).first(static_cast<std::size_t>(n)));
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
         error_ = ErrnoText("read");
         failed = true;

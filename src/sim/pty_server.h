@@ -21,6 +21,8 @@ namespace veltrane {
 
 struct PtyServerOptions {
   SimOptions sim;
+  // Several processors on the one line; empty: one, with sim.device_number.
+  std::vector<int> devices;
   // A symbolic link to the slave made while the server runs; empty: none.
   std::string link_path;
   // Every frame received and every reply, as hex text on stderr.

@@ -2,7 +2,7 @@
 
 namespace veltrane {
 
-SimSerialPort::SimSerialPort(TimerHost& host, Simulator& simulator)
+SimSerialPort::SimSerialPort(TimerHost& host, SimSerialEndpoint& simulator)
     : host_(host), simulator_(simulator) {
   simulator_.SetSerialSink([this](std::span<const std::uint8_t> bytes) { Deliver(bytes); });
 }

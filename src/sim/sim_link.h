@@ -27,8 +27,8 @@ class SimSerialPort : public SerialPort {
  public:
   using Receiver = std::function<void(std::span<const std::uint8_t>)>;
 
-  // Takes the simulator's serial sink for as long as the port exists.
-  SimSerialPort(TimerHost& host, Simulator& simulator);
+  // Takes the simulator's (or the line's) serial sink for as long as the port exists.
+  SimSerialPort(TimerHost& host, SimSerialEndpoint& simulator);
   ~SimSerialPort() override;
   SimSerialPort(const SimSerialPort&) = delete;
   SimSerialPort& operator=(const SimSerialPort&) = delete;
@@ -53,7 +53,7 @@ class SimSerialPort : public SerialPort {
   void Deliver(std::span<const std::uint8_t> bytes);
 
   TimerHost& host_;
-  Simulator& simulator_;
+  SimSerialEndpoint& simulator_;
   Receiver receiver_;
   std::vector<SentFrame> sent_;
   std::string port_name_;

@@ -38,7 +38,7 @@ Simulator::Simulator(TimerHost& host, SimOptions options)
       hid_reader_([this](std::span<const std::uint8_t> f) { OnFrame(f, Link::kHid); }),
       noise_random_(options_.noise_seed),
       alive_(std::make_shared<bool>(true)) {
-  if (options_.demo_content) state_.LoadDemoContent();
+  if (options_.demo_content) state_.LoadDemoContent(options_.device_number - 1);
   state_.set_password(options_.password);
   state_.SetLocked(options_.locked_at_start);
   SimDeviceSettings settings = state_.settings();

@@ -81,7 +81,16 @@ struct SimReceivedFrame {
   bool via_hid = false;
 };
 
-class Simulator {
+// The serial side of one processor or of a line of several.
+class SimSerialEndpoint {
+ public:
+  using Sink = std::function<void(std::span<const std::uint8_t>)>;
+  virtual ~SimSerialEndpoint() = default;
+  virtual void OnSerialBytes(std::span<const std::uint8_t> bytes) = 0;
+  virtual void SetSerialSink(Sink sink) = 0;
+};
+
+class Simulator : public SimSerialEndpoint {
  public:
   // 10 bits per byte at 9600 baud.
   static constexpr double kSerialMsPerByte = 10.0 * 1000.0 / 9600.0;
@@ -89,16 +98,15 @@ class Simulator {
   // Silence after which the next live-image request counts as a new connection.
   static constexpr std::int64_t kIdentityRearmMs = 2000;
 
-  using Sink = std::function<void(std::span<const std::uint8_t>)>;
   // incoming: a frame taken in; otherwise a reply as built, before any misbehaviour.
   using Trace = std::function<void(bool incoming, std::span<const std::uint8_t> frame)>;
 
   explicit Simulator(TimerHost& host, SimOptions options = {});
-  ~Simulator();
+  ~Simulator() override;
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  void OnSerialBytes(std::span<const std::uint8_t> bytes);
+  void OnSerialBytes(std::span<const std::uint8_t> bytes) override;
   // A 65-byte output report: report ID 0, then the frame.
   void OnHidReport(const HidReport& report);
 
@@ -106,7 +114,7 @@ class Simulator {
   // link that has a sink.
   void SendRefreshReport();
 
-  void SetSerialSink(Sink sink) { serial_sink_ = std::move(sink); }
+  void SetSerialSink(Sink sink) override { serial_sink_ = std::move(sink); }
   // Receives 64-byte input reports (no report ID).
   void SetHidSink(Sink sink) { hid_sink_ = std::move(sink); }
   void SetTrace(Trace trace) { trace_ = std::move(trace); }
