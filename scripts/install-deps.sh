@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev libhidapi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth
+  clang libclang-rt-14-dev  # the fuzz targets: libFuzzer and the sanitizer runtimes
 )
 
 missing=()
