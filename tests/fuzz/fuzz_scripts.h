@@ -137,7 +137,11 @@ class SimScriptWriter {
       out_.push_back(sim_op::kAdvance50 + n);
       ms -= 50 * n;
     }
-    if (ms > 0) out_.push_back(static_cast<std::uint8_t>(sim_op::kAdvance1 + ms - 1));
+    while (ms > 0) {
+      const auto n = static_cast<std::uint8_t>(std::min<std::int64_t>(ms, 32));
+      out_.push_back(sim_op::kAdvance1 + n - 1);
+      ms -= n;
+    }
   }
   void Serial(std::span<const std::uint8_t> bytes) {
     do {

@@ -6,6 +6,7 @@
 //   fuzz_seed_gen OUTPUT_DIR   (writes OUTPUT_DIR/<target>/<name>)
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -253,6 +254,74 @@ Bytes Join(std::initializer_list<const Bytes*> parts) {
   return out;
 }
 
+// Every kind of reply once, after a connection, with the pending operations that claim
+// some of them: over serial and over HID.
+void WriteReplyScripts(const Replies& r) {
+  for (const bool hid : {false, true}) {
+    EngineScriptWriter w;
+    const auto arrive = [&](const Bytes& reply) {
+      if (!hid) {
+        w.Serial(reply);
+        return;
+      }
+      for (const SimHidReport& report : SplitIntoHidReports(reply)) w.HidReport(report);
+    };
+    w.Click();
+    w.Advance(100);
+    arrive(r.image);
+    arrive(r.names);
+    w.Advance(210);
+    arrive(r.settings);
+    for (const Bytes* reply : {&r.lock_result, &r.unlock_result, &r.refresh, &r.store_ack,
+                               &r.settings_ack, &r.long_poll}) {
+      w.Advance(20);
+      arrive(*reply);
+    }
+    w.Op(engine_op::kToggleBackup);
+    arrive(r.record);
+    arrive(r.record);
+    w.Op(engine_op::kToggleBackup);
+    w.Op(engine_op::kToggleFileSave);
+    arrive(r.image);
+    w.Op(engine_op::kTogglePresetLoad);
+    arrive(r.locked_image);
+    w.Advance(600);
+    arrive(r.poll);
+    w.Advance(100);
+    w.Click();
+    w.Advance(3500);
+    Write(hid ? "engine_hid_fuzz" : "engine_serial_fuzz", "replies", w.bytes());
+  }
+}
+
+// The editor's writes that change the processor, over serial and in HID reports.
+void WriteCommandScripts() {
+  const std::array<std::uint8_t, 8> password = {'1', '2', '3', '4', '5', '6', 0, 0};
+  const auto store = BuildNameWrite(0, 3, "Seed");
+  const std::vector<Bytes> commands = {
+      Bytes(store.begin(), store.end()),
+      BuildFrame(0, kCmdWrite, 0, kObjLock, 0, password),
+      BuildFrame(0, kCmdWrite, 0, kObjUnlock, 0, password),
+      BuildFrame(0, kCmdWrite, 0, kObjDeviceSettings, 0, Bytes{5, 1, 2, 7, 0, 0, 0, 0}),
+      BuildFrame(0, kCmdRequest, 0, kObjDeviceSettings, 0, Bytes(8, 0)),
+      BuildFrame(0, kCmdRequest, 4, kObjPresetImage, 0, {}),
+      BuildFrame(0, kCmdRequest, 3, kObjImage, 0, {}),
+      BuildFrame(0, kCmdWrite, 0, 0x37, 0, Bytes(8, 0)),  // an object nobody knows
+  };
+  SimScriptWriter serial(kSimIdentityFirst);
+  SimScriptWriter hid(kSimLongPoll);
+  for (const Bytes& frame : commands) {
+    serial.Serial(frame);
+    serial.Advance(20);
+    SimHidReport report{};
+    std::copy(frame.begin(), frame.end(), report.begin());
+    hid.HidReport(report);
+    hid.Advance(20);
+  }
+  Write("sim_reader_fuzz", "commands-serial", serial.bytes());
+  Write("sim_reader_fuzz", "commands-hid", hid.bytes());
+}
+
 void WriteCodecSeeds(const Replies& r) {
   Write("codec_fuzz", "image", r.image);
   Write("codec_fuzz", "locked-image", r.locked_image);
@@ -322,6 +391,8 @@ int main(int argc, char** argv) {
     WriteReaderScript(s, recording.sent);
   }
   const Replies replies = MakeReplies();
+  WriteReplyScripts(replies);
+  WriteCommandScripts();
   WriteCodecSeeds(replies);
   WriteDispatchSeeds(replies);
   return 0;
