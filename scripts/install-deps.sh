@@ -6,10 +6,12 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev libhidapi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  # Liberation Sans stands in for the Arial the windows ask for; DejaVu is the fallback.
-  fonts-dejavu-core fonts-liberation
+  # Liberation Sans stands in for the Arial the windows ask for; DejaVu is the fallback;
+  # WenQuanYi has the full-width colon of "COM：" and the Chinese status texts.
+  fonts-dejavu-core fonts-liberation fonts-wqy-microhei
   xvfb xauth
   librsvg2-bin desktop-file-utils appstream dpkg-dev file
+  clang libclang-rt-14-dev  # the fuzz targets: libFuzzer and the sanitizer runtimes
 )
 
 missing=()
