@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -61,6 +62,13 @@ void CheckHexHelpers(std::string_view text) {
       const bool expected = fits && text.compare(position - 1, literal.size(), literal) == 0;
       FUZZ_CHECK(TextAt(text, position, literal) == expected);
     }
+  }
+  // Positions so large that adding to them wraps around: outside the text all the same.
+  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  for (std::size_t position : {kMax, kMax - 1, kMax - 3, kMax - text.size()}) {
+    FUZZ_CHECK(HexByteAt(text, position) == 0);
+    FUZZ_CHECK(HexWordAt(text, position) == 0);
+    for (std::string_view literal : literals) FUZZ_CHECK(!TextAt(text, position, literal));
   }
   FUZZ_CHECK(IsHexText(text) ==
              std::all_of(text.begin(), text.end(), [](char c) { return DigitOf(c) >= 0; }));

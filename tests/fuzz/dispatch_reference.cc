@@ -151,15 +151,20 @@ std::string ReferenceDispatch(ReferenceState& state, std::string buffer,
         }
         break;
       }
+      // These three are taken out once handled, so that a second answer with no poll
+      // between (a password typed again at once) is not hidden behind the first.
       case Action::kUnlockResult:
         events.push_back("hook.unlock " + std::to_string(DataByte(buffer, 6)));
+        buffer.clear();
         break;
       case Action::kLockResult:
         events.push_back("hook.lock " + std::to_string(DataByte(buffer, 6)));
+        buffer.clear();
         break;
       case Action::kRefresh:
         events.push_back("view.apply");
         events.push_back("view.message OK");
+        buffer.clear();
         break;
       case Action::kDeviceSettings:
         events.push_back("hook.settings " + std::to_string(DataByte(buffer, 0)) + " " +
@@ -189,7 +194,7 @@ std::string ReferenceDispatch(ReferenceState& state, std::string buffer,
           state.file_save = false;
           events.push_back("hook.image-to-file " + buffer);
           buffer.clear();
-          running.insert({"Timer1", "sendTimer"});
+          if (state.connected) running.insert({"Timer1", "sendTimer"});
           return buffer;
         }
         events.push_back("view.hide-detail");
@@ -214,8 +219,11 @@ std::string ReferenceDispatch(ReferenceState& state, std::string buffer,
         running.erase("chcon188");
         events.push_back(NamesEvent(buffer));
         buffer.clear();
-        state.settings_request_pending = true;
-        running.insert({"sendTimer", "Timer1"});
+        // Names after a disconnect are shown but start nothing.
+        if (state.connected) {
+          state.settings_request_pending = true;
+          running.insert({"sendTimer", "Timer1"});
+        }
         break;
     }
   }

@@ -20,8 +20,9 @@ constexpr std::int64_t kFirstReplyTimeoutMs = 2000;  // chcon
 constexpr std::int64_t kHandshakeTimeoutMs = 3000;   // chcon112, chcon188
 constexpr std::int64_t kPollTimeoutMs = 2000;        // intimer
 // Timers that belong to an open or opening connection only.
-constexpr std::array<std::string_view, 6> kConnectionTimers = {
-    " chcon ", " chcon112 ", " chcon188 ", " intimer ", " Timer7 ", " Timer4 "};
+constexpr std::array<std::string_view, 8> kConnectionTimers = {
+    " chcon ",  " chcon112 ", " chcon188 ", " intimer ",
+    " Timer7 ", " Timer4 ",   " Timer1 ",   " sendTimer "};
 
 }  // namespace
 

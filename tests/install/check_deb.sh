@@ -19,7 +19,7 @@ echo "$info" | grep -E '^ (Package|Version|Depends):'
 depends=$(dpkg-deb --field "$deb" Depends)
 # Computed from the programs (Qt 6 widgets and serial port, hidapi) and declared (fonts).
 for package in libqt6widgets6 libqt6serialport6 libhidapi-hidraw0 fonts-liberation \
-  fonts-dejavu-core libc6; do
+  fonts-dejavu-core fonts-wqy-microhei libc6; do
   [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 [ "$(dpkg-deb --field "$deb" Version)" = "$version" ] || fail "version is not $version"
