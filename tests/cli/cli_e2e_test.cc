@@ -145,7 +145,8 @@ class CliE2eTest : public QObject {
         {{"set", "out9", "gain", "1"}, 2, "set: unknown channel \"out9\""},
         {{"set", "out1", "volume", "1"}, 2, "set: unknown parameter \"volume\""},
         {{"load", damaged.fileName()}, 2, damaged.fileName() + ": File damaged."},
-        {{"restore", dir.filePath("missing")}, 2,
+        {{"restore", dir.filePath("missing")},
+         2,
          "Cannot read \"" + dir.filePath("missing") + "\": No such file or directory"},
         {{"lock", "abc"}, 2, "lock: Please input six characters! (letters and digits)"},
     };
