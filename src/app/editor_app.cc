@@ -5,6 +5,7 @@
 
 #include "sim/pty_server.h"
 #include "ui/response_graph.h"
+#include "ui/window_operation_view.h"
 
 namespace veltrane {
 
@@ -32,10 +33,17 @@ EditorApp::EditorApp(EditorOptions options) : options_(std::move(options)) {
   features_ = std::make_unique<EditorFeatures>(timers_, *engine_, model_, *main_, files_);
 
   serial_ = std::make_unique<SerialLink>();
-  serial_->SetReceiver([engine = engine_.get()](std::span<const std::uint8_t> bytes) {
-    engine->OnSerialBytes(bytes);
+  // While "Scan line…" runs, the port's bytes are the scan's.
+  serial_->SetReceiver([this](std::span<const std::uint8_t> bytes) {
+    if (line_scan_ && line_scan_->Scanning()) {
+      line_scan_->OnBytes(bytes);
+    } else {
+      engine_->OnSerialBytes(bytes);
+    }
   });
   engine_->SetSerialPort(serial_.get());
+  line_scan_ = std::make_unique<LineScanAction>(*main_, timers_, *engine_, *serial_,
+                                                features_->Operations());
 
   hid_backend_ = options_.hid_backend ? std::move(options_.hid_backend) : CreateHidapiBackend();
   hid_view_ = std::make_unique<WidgetHidView>(

@@ -23,6 +23,7 @@
 #include "ui/detail_window.h"
 #include "ui/editor_features.h"
 #include "ui/editor_state.h"
+#include "ui/line_scan_action.h"
 #include "ui/main_window.h"
 
 namespace veltrane {
@@ -82,6 +83,7 @@ class EditorApp {
   std::unique_ptr<ProtocolEngine> engine_;
   std::unique_ptr<EditorFeatures> features_;
   std::unique_ptr<SerialLink> serial_;
+  std::unique_ptr<LineScanAction> line_scan_;
   std::unique_ptr<HidBackend> hid_backend_;
   std::unique_ptr<WidgetHidView> hid_view_;
   std::unique_ptr<HidLink> hid_;
