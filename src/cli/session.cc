@@ -96,20 +96,12 @@ bool CtlSession::CheckArguments() {
       return false;
     }
   } else if (command == "load" || command == "restore") {
-    const bool backup = command == "restore";
-    const FileReadResult read =
-        files_.Read(args[0], backup ? kBackupFileMaxBytes : kPresetFileMaxBytes);
-    if (read.status == FileReadResult::Status::kError) {
-      Fail(kExitUsage, CannotReadMessage(args[0], read.error));
+    CheckedFile file = ReadImageFile(files_, args[0], /*backup=*/command == "restore");
+    if (!file.error.empty()) {
+      Fail(kExitUsage, file.error == kMsgFileDamaged ? args[0] + ": " + file.error : file.error);
       return false;
     }
-    file_text_ = JoinLines(read.text);
-    const bool sound = read.status == FileReadResult::Status::kOk &&
-                       (backup ? IsBackupText(file_text_) : IsPresetFileText(file_text_));
-    if (!sound) {
-      Fail(kExitUsage, args[0] + ": " + std::string(kMsgFileDamaged));
-      return false;
-    }
+    file_text_ = std::move(file.text);
   } else if (command == "store" || command == "recall") {
     if (!Number(args[0], 1, kPresetCount)) {
       Fail(kExitUsage, command + ": the preset number is 1 to 20");

@@ -150,22 +150,14 @@ void GroupBackup::LoadChosen(const std::string& path, std::uint64_t epoch) {
     gate_.Leave();
     return;
   }
-  const auto fail = [&](const std::string& message) {
+  CheckedFile file = ReadImageFile(files_, path, /*backup=*/true);
+  if (!file.error.empty()) {
     gate_.Leave();
     engine_.StartPoll();
-    view_.ShowMessage(message);
-  };
-  const FileReadResult read = files_.Read(path, kBackupFileMaxBytes);
-  if (read.status == FileReadResult::Status::kError) {
-    fail(CannotReadMessage(path, read.error));
+    view_.ShowMessage(file.error);
     return;
   }
-  std::string joined = JoinLines(read.text);
-  if (read.status == FileReadResult::Status::kTooLarge || !IsBackupText(joined)) {
-    fail(std::string(kMsgFileDamaged));
-    return;
-  }
-  joined_ = std::move(joined);
+  joined_ = std::move(file.text);
   view_.ShowTransferBox(true);
   view_.SetOperationPanelsEnabled(false);
   slot_counter_ = 0;

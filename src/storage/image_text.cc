@@ -1,5 +1,7 @@
 #include "storage/image_text.h"
 
+#include "storage/file_store.h"
+
 namespace veltrane {
 
 std::string JoinLines(std::string_view text) {
@@ -31,6 +33,18 @@ std::string CannotReadMessage(std::string_view path, std::string_view reason) {
 
 std::string CannotSaveMessage(std::string_view path, std::string_view reason) {
   return "Cannot save \"" + std::string(path) + "\": " + std::string(reason);
+}
+
+CheckedFile ReadImageFile(FileStore& files, const std::string& path, bool backup) {
+  const FileReadResult read = files.Read(path, backup ? kBackupFileMaxBytes : kPresetFileMaxBytes);
+  if (read.status == FileReadResult::Status::kError) {
+    return {{}, CannotReadMessage(path, read.error)};
+  }
+  std::string joined = JoinLines(read.text);
+  const bool sound = read.status == FileReadResult::Status::kOk &&
+                     (backup ? IsBackupText(joined) : IsPresetFileText(joined));
+  if (!sound) return {{}, std::string(kMsgFileDamaged)};
+  return {std::move(joined), {}};
 }
 
 }  // namespace veltrane

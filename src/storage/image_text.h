@@ -32,4 +32,14 @@ std::string FileLines(std::span<const std::string> lines);
 std::string CannotReadMessage(std::string_view path, std::string_view reason);
 std::string CannotSaveMessage(std::string_view path, std::string_view reason);
 
+class FileStore;
+
+// A preset file (or, with `backup`, a 20-group file) read and checked: its text joined,
+// or what to say instead ("File damaged.", or the file and the system's reason).
+struct CheckedFile {
+  std::string text;
+  std::string error;  // empty when the file is sound
+};
+CheckedFile ReadImageFile(FileStore& files, const std::string& path, bool backup);
+
 }  // namespace veltrane

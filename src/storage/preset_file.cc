@@ -124,21 +124,14 @@ void PresetFile::LoadChosen(const std::string& path, bool with_link, std::uint64
     gate_.Leave();
     return;
   }
-  const auto fail = [&](const std::string& message) {
+  CheckedFile file = ReadImageFile(files_, path, /*backup=*/false);
+  if (!file.error.empty()) {
     gate_.Leave();
     if (with_link) engine_.StartPoll();
-    view_.ShowMessage(message);
-  };
-  const FileReadResult read = files_.Read(path, kPresetFileMaxBytes);
-  if (read.status == FileReadResult::Status::kError) {
-    fail(CannotReadMessage(path, read.error));
+    view_.ShowMessage(file.error);
     return;
   }
-  std::string text = JoinLines(read.text);
-  if (read.status == FileReadResult::Status::kTooLarge || !IsPresetFileText(text)) {
-    fail(std::string(kMsgFileDamaged));
-    return;
-  }
+  std::string text = std::move(file.text);
   if (!with_link) {
     engine_.ApplyImageText(text);  // the link stays closed
     gate_.Leave();
