@@ -20,6 +20,15 @@ std::span<BandParams, kBandsPerChannel> BandsOf(ParameterModel& model, int chann
 
 }  // namespace
 
+std::string NothingToImportMessage(std::string_view path,
+                                   const std::vector<FilterProblem>& problems) {
+  std::string text = "No filter in " + std::string(path) + " can be imported:";
+  for (const FilterProblem& problem : problems) {
+    text += "\nline " + std::to_string(problem.line) + ": " + problem.text;
+  }
+  return text;
+}
+
 std::string NoFiltersMessage(std::string_view path) {
   return "No filters found in " + std::string(path) +
          ".\nA filter list has lines such as\nFilter 1: ON PK Fc 120 Hz Gain -4.5 dB Q 2.50";
@@ -73,6 +82,12 @@ void EqFilterFile::ImportChosen(int channel, const std::string& path) {
     return;
   }
   const FilterImport plan = PlanFilterImport(file, BandsOf(model_, channel));
+  if (plan.imported.empty() && !plan.problems.empty()) {
+    // Only filters the processor cannot take: offering to flatten the bands would be
+    // a surprise, so the reasons are all there is to show.
+    view_.ShowMessage(NothingToImportMessage(path, plan.problems));
+    return;
+  }
   confirm_.ConfirmFilterImport(
       channel, plan,
       [this, alive = std::weak_ptr<bool>(alive_), channel, file = std::move(file)](bool accept) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/edit_history.h"
 #include "model/parameter_model.h"
@@ -55,5 +56,8 @@ class EqFilterFile {
 
 // "No filters found in PATH." with an example of the lines that are read.
 std::string NoFiltersMessage(std::string_view path);
+// A list whose every filter is of a kind the processor does not have, or lacks a value.
+std::string NothingToImportMessage(std::string_view path,
+                                   const std::vector<FilterProblem>& problems);
 
 }  // namespace veltrane

@@ -117,7 +117,8 @@ QStringList ImportNotes(const FilterImport& plan) {
   QStringList notes;
   const int n = static_cast<int>(plan.imported.size());
   if (n == 0) {
-    notes << QStringLiteral("No filter can be imported: all 8 bands will be flat (0 dB).");
+    notes << QStringLiteral(
+        "No filter in the list is switched on: all 8 bands will be flat (0 dB).");
   } else if (plan.flat_bands > 0) {
     notes << QStringLiteral("%1 filters become bands 1 to %1; bands %2 to 8 will be flat (0 dB).")
                  .arg(n)

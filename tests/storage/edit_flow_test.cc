@@ -219,17 +219,21 @@ TEST_F(EditFlowTest, ImportReportsFilesItCannotUse) {
   files.files["/pc/preset"] = EncodeParameterImage(ParameterModel{}) + "\r\n";
   files.files["/pc/huge.txt"] = std::string(kFilterFileMaxBytes + 1, '#');
   files.read_errors["/pc/locked.txt"] = "Permission denied";
-  for (const char* path : {"/pc/preset", "/pc/huge.txt", "/pc/locked.txt"}) {
+  files.files["/pc/crossover.txt"] = "Filter 1: ON HP Fc 80 Hz\nFilter 2: ON LP Fc 90 Hz\n";
+  for (const char* path : {"/pc/preset", "/pc/huge.txt", "/pc/locked.txt", "/pc/crossover.txt"}) {
     view.chosen_paths = {path};
     filters.Import(kInA);
   }
   EXPECT_TRUE(import_view.plans.empty());
   EXPECT_EQ(view.messages, (std::vector<std::string>{
                                NoFiltersMessage("/pc/preset"), NoFiltersMessage("/pc/huge.txt"),
-                               CannotReadMessage("/pc/locked.txt", "Permission denied")}));
+                               CannotReadMessage("/pc/locked.txt", "Permission denied"),
+                               "No filter in /pc/crossover.txt can be imported:\n"
+                               "line 1: Filter 1: type HP is not a peaking or shelf filter\n"
+                               "line 2: Filter 2: type LP is not a peaking or shelf filter"}));
   EXPECT_EQ(history.UndoCount(), 0u);
   filters.Import(kInA);  // cancelled
-  EXPECT_EQ(view.messages.size(), 3u);
+  EXPECT_EQ(view.messages.size(), 4u);
 }
 
 TEST_F(EditFlowTest, ExportWritesTheBandsAndReportsAFailedWrite) {
