@@ -164,10 +164,10 @@ void ParseFilterLine(int line_number, std::string label, std::string_view rest, 
     return;
   }
   const TypeMatch match = MatchType(tokens[i]);
-  FilterSpec spec;
-  spec.line = line_number;
-  spec.label = label;
-  spec.type_text = tokens[i];
+  ListedFilter listed;
+  listed.line = line_number;
+  listed.label = label;
+  listed.type_text = tokens[i];
   switch (match.word) {
     case TypeWord::kNone:
       return;  // an empty slot of the program's list
@@ -175,27 +175,27 @@ void ParseFilterLine(int line_number, std::string label, std::string_view rest, 
       problem("type " + tokens[i] + " is not a peaking or shelf filter");
       return;
     case TypeWord::kPeaking:
-      spec.type = kPeaking;
+      listed.type = kPeaking;
       break;
     case TypeWord::kLowShelf:
-      spec.type = kLowShelf;
+      listed.type = kLowShelf;
       break;
     case TypeWord::kHighShelf:
-      spec.type = kHighShelf;
+      listed.type = kHighShelf;
       break;
   }
   ++i;
-  spec.slope_db = match.glued_slope;
+  listed.slope_db = match.glued_slope;
   // "LSC 12 dB", "LS 6dB": a slope right after the type.
-  if (spec.type != kPeaking && !spec.slope_db && i < tokens.size()) {
+  if (listed.type != kPeaking && !listed.slope_db && i < tokens.size()) {
     std::string unit;
     if (const auto slope = LeadingNumber(tokens[i], &unit);
         slope && (unit == "db" || unit.empty())) {
-      spec.slope_db = slope;
-      spec.type_text += " " + tokens[i];
+      listed.slope_db = slope;
+      listed.type_text += " " + tokens[i];
       ++i;
       if (unit.empty() && i < tokens.size() && Lower(tokens[i]) == "db") {
-        spec.type_text += " " + tokens[i];
+        listed.type_text += " " + tokens[i];
         ++i;
       }
     }
@@ -212,10 +212,10 @@ void ParseFilterLine(int line_number, std::string label, std::string_view rest, 
     } else if (key == "gain" || key == "g") {
       gain = ValueAfter(tokens, i, &unit);
     } else if (key == "q") {
-      spec.q = ValueAfter(tokens, i, &unit);
+      listed.q = ValueAfter(tokens, i, &unit);
     } else if (key == "bw") {
       const auto octaves = ValueAfter(tokens, i, &unit);
-      if (octaves && *octaves > 0) spec.q = QFromOctaves(*octaves);
+      if (octaves && *octaves > 0) listed.q = QFromOctaves(*octaves);
     }
   }
   if (!freq || *freq <= 0) {
@@ -226,13 +226,13 @@ void ParseFilterLine(int line_number, std::string label, std::string_view rest, 
     problem("no gain");
     return;
   }
-  if (spec.type == kPeaking && (!spec.q || *spec.q <= 0)) {
+  if (listed.type == kPeaking && (!listed.q || *listed.q <= 0)) {
     problem("no Q");
     return;
   }
-  spec.freq_hz = *freq;
-  spec.gain_db = *gain;
-  file.filters.push_back(std::move(spec));
+  listed.freq_hz = *freq;
+  listed.gain_db = *gain;
+  file.filters.push_back(std::move(listed));
 }
 
 }  // namespace
@@ -278,31 +278,31 @@ FilterImport PlanFilterImport(const FilterFile& file,
   std::copy(current.begin(), current.end(), plan.bands.begin());
   plan.problems = file.problems;
   plan.preamp_db = file.preamp_db;
-  for (const FilterSpec& spec : file.filters) {
+  for (const ListedFilter& listed : file.filters) {
     if (plan.imported.size() == kBandsPerChannel) {
       plan.problems.push_back(
-          {spec.line, spec.label + ": more than 8 filters, the channel has 8 bands"});
+          {listed.line, listed.label + ": more than 8 filters, the channel has 8 bands"});
       continue;
     }
     const int number = static_cast<int>(plan.imported.size());
     BandParams& band = plan.bands[number];
-    band.type = spec.type;
-    band.freq = static_cast<std::uint8_t>(NearestFreqIndex(spec.freq_hz));
-    band.ActiveGain() = static_cast<std::uint16_t>(NearestEqGainIndex(spec.gain_db));
+    band.type = listed.type;
+    band.freq = static_cast<std::uint8_t>(NearestFreqIndex(listed.freq_hz));
+    band.ActiveGain() = static_cast<std::uint16_t>(NearestEqGainIndex(listed.gain_db));
     ImportedFilter filter;
     filter.band = number;
-    filter.requested = spec;
+    filter.requested = listed;
     filter.freq_hz = kFreqTable[band.freq];
     filter.gain_db = kEqGainTable[band.ActiveGain()];
-    filter.freq_rounded = !Same(spec.freq_hz, filter.freq_hz);
-    filter.gain_rounded = !Same(spec.gain_db, filter.gain_db);
-    if (spec.type == kPeaking) {
-      band.q = static_cast<std::uint8_t>(NearestQIndex(*spec.q));
+    filter.freq_rounded = !Same(listed.freq_hz, filter.freq_hz);
+    filter.gain_rounded = !Same(listed.gain_db, filter.gain_db);
+    if (listed.type == kPeaking) {
+      band.q = static_cast<std::uint8_t>(NearestQIndex(*listed.q));
       filter.q = kQTable[band.q];
-      filter.q_rounded = !Same(*spec.q, *filter.q);
+      filter.q_rounded = !Same(*listed.q, *filter.q);
     } else {
-      filter.q_rounded = spec.q.has_value();
-      filter.slope_changed = spec.slope_db && !Same(*spec.slope_db, kProcessorShelfSlopeDb);
+      filter.q_rounded = listed.q.has_value();
+      filter.slope_changed = listed.slope_db && !Same(*listed.slope_db, kProcessorShelfSlopeDb);
     }
     plan.imported.push_back(std::move(filter));
   }

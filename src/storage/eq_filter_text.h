@@ -22,7 +22,7 @@
 namespace veltrane {
 
 // One filter that is switched on and of a kind the processor has.
-struct FilterSpec {
+struct ListedFilter {
   int line = 0;           // 1-based line of the text
   std::string label;      // "Filter 3", or "Filter" when the line had no number
   std::string type_text;  // as written: "PK", "LSC 12 dB"
@@ -40,7 +40,7 @@ struct FilterProblem {
 };
 
 struct FilterFile {
-  std::vector<FilterSpec> filters;      // in the order of the text
+  std::vector<ListedFilter> filters;    // in the order of the text
   std::vector<FilterProblem> problems;  // in the order of the text
   std::optional<double> preamp_db;
   int filter_lines = 0;  // lines that were filters, on or off, of any type
@@ -51,7 +51,7 @@ FilterFile ParseFilterText(std::string_view text);
 // One band taken from the text: what was asked and what the tables give.
 struct ImportedFilter {
   int band = 0;  // 0..7
-  FilterSpec requested;
+  ListedFilter requested;
   double freq_hz = 0;       // FreqTable value
   double gain_db = 0;       // EqGainTable value
   std::optional<double> q;  // QTable value; none for shelves, which have no Q

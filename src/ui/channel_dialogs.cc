@@ -94,7 +94,7 @@ void CopySettingsDialog::UpdateButton() {
 }
 
 ImportRowText ImportRow(const ImportedFilter& f) {
-  const FilterSpec& asked = f.requested;
+  const ListedFilter& asked = f.requested;
   ImportRowText row;
   row.band = QString::number(f.band + 1);
   row.filter = QString::fromStdString(asked.label);
