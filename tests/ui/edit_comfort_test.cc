@@ -346,6 +346,21 @@ class EditComfortTest : public QObject {
     QCOMPARE(
         e.BandField(BandId(kOut2, 7), 'f')->text(),
         QString::fromStdString(FormatOneDecimal(kFreqTable[before.bands[BandId(kOut2, 7)].freq])));
+
+    // From a page, answered by a script: L_OUT's gain and delay onto IN, polarity untouched.
+    std::vector<int> asked;
+    e.features->Menus().SetCopyHandler([&asked](int source) -> std::optional<CopyRequest> {
+      asked.push_back(source);
+      return CopyRequest{{kInA}, {.gain_delay = true}};
+    });
+    e.model.channels[kOut3].delay = 77;
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the closed dialog
+    ActionOf(e.detail.Page(kOut3), "CopySettingsAction")->trigger();
+    QCOMPARE(asked, std::vector<int>{kOut3});
+    QCOMPARE(e.model.channels[kInA].delay, 77);
+    QCOMPARE(e.model.channels[kInA].polarity, before.channels[kInA].polarity);
+    QCOMPARE(e.Find<QSlider>(e.detail, ChannelControlName("DelaySlider", kInA))->value(), 77);
+    QVERIFY(e.window.findChild<CopySettingsDialog*>() == nullptr);
   }
 
   void importFromThePageListsWhatRoundingChanged() {
@@ -394,6 +409,11 @@ class EditComfortTest : public QObject {
     QCOMPARE(e.BandField(BandId(kOut3, 2), 'q')->text(), QString());  // a shelf's Q box
     QCOMPARE(e.History().UndoCount(), 1u);
     QCOMPARE(e.Graph()->Points()[BandId(kOut3, 0)].x, FreqToX(121));
+
+    // Answered No by a script, the list changes nothing.
+    e.features->Menus().SetImportHandler([](int, const FilterImport&) { return false; });
+    ActionOf(e.detail.Page(kOut2), "ImportFiltersAction")->trigger();
+    QCOMPARE(e.History().UndoCount(), 1u);
 
     ActionOf(e.detail.Page(kOut3), "ExportFiltersAction")->trigger();
     QVERIFY(e.files.files.at("/pc/out.txt")
