@@ -1,6 +1,8 @@
 // The graph's interactive costs: one mouse move of a dragged band point (snap, band row,
-// channel total, the graph image redrawn) and the refresh after a whole parameter set
-// arrives (every row recomputed and all curves drawn, with and without the windows).
+// channel total, the graph image redrawn), the refresh after a whole parameter set
+// arrives (every row recomputed and all curves drawn, with and without the windows), and
+// one undo or redo of a drag (model restored, frame queued, fields, row and graph redrawn
+// and painted).
 
 #include <benchmark/benchmark.h>
 
@@ -8,8 +10,10 @@
 #include <QMouseEvent>
 
 #include "model/blocks.h"
+#include "model/edit_history.h"
 #include "protocol/virtual_clock.h"
 #include "ui/detail_window.h"
+#include "ui/edit_binding.h"
 #include "ui/main_window.h"
 #include "ui/response_graph.h"
 
@@ -42,6 +46,8 @@ void BM_DragMove(benchmark::State& state) {
   LastFrameSink sink;
   ResponseGraph graph(model, editor);
   graph.SetSlotSink(&sink);
+  EditHistory history(model);  // as in the editor: the drag is one edit of it
+  graph.SetEditHistory(&history);
   graph.FullRecompute();
   graph.SetDetailShown(true);
   editor.shown_channel = kOut1 + 1;
@@ -100,6 +106,50 @@ void BM_ApplyModelToControls(benchmark::State& state) {
 }
 BENCHMARK(BM_ApplyModelToControls)
     ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+// Ctrl+Z after a drag, and Ctrl+Y: both windows shown on H_OUT's page, the step taken back
+// and put again in turn, each time with the paint that follows.
+void BM_UndoDragStep(benchmark::State& state) {
+  ParameterModel model;
+  EditorState editor;
+  VirtualClock clock;
+  LastFrameSink sink;
+  MainWindow window(model, clock, editor);
+  DetailWindow detail(model, clock, editor);
+  window.AttachDetailWindow(&detail);
+  detail.AttachSink(&sink);
+  window.Graph()->SetSlotSink(&sink);
+  EditHistory history(model);
+  EditBinding edits(window, model, history);
+  history.SetOutlets(&sink, &edits);
+  window.AttachEditHistory(&history);
+  window.ApplyModelToControls();
+  window.show();
+  detail.OpenChannelPage(kOut1);
+  QApplication::processEvents();
+
+  ResponseGraph* graph = window.Graph();
+  const int band = BandId(kOut1, 4);
+  const BandPoint start = graph->Points()[band];
+  SendMouse(graph, QEvent::MouseButtonPress, QPoint(start.x, start.y), Qt::LeftButton);
+  for (int i = 1; i <= 50; ++i) {
+    SendMouse(graph, QEvent::MouseMove, QPoint(start.x - 4 * i, start.y + 2 * i), Qt::LeftButton);
+  }
+  SendMouse(graph, QEvent::MouseButtonRelease, QPoint(start.x - 200, start.y + 100), Qt::NoButton);
+  QApplication::processEvents();
+  if (history.UndoCount() != 1) state.SkipWithError("the drag is not one step");
+
+  bool undo = true;
+  for (auto _ : state) {
+    if (!(undo ? edits.Undo() : edits.Redo())) state.SkipWithError("nothing to undo or redo");
+    undo = !undo;
+    QApplication::processEvents();  // the fields and the graph paint
+  }
+}
+BENCHMARK(BM_UndoDragStep)
+    ->Unit(benchmark::kMicrosecond)
     ->Repetitions(7)
     ->ReportAggregatesOnly(true);
 

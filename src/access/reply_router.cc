@@ -54,4 +54,8 @@ void ReplyRouter::OnConnectionClosed() {
   backup_.OnConnectionClosed();
 }
 
+void ReplyRouter::OnImageApplied() {
+  if (history_ != nullptr) history_->Clear();
+}
+
 }  // namespace veltrane

@@ -6,6 +6,7 @@
 
 #include "access/device_settings.h"
 #include "access/panel_lock.h"
+#include "model/edit_history.h"
 #include "protocol/engine.h"
 #include "storage/device_presets.h"
 #include "storage/group_backup.h"
@@ -32,6 +33,10 @@ class ReplyRouter : public ReplyHooks {
   void OnPresetNames(const std::array<std::string, 20>& names) override;
   void ShowUnlock() override;
   void OnConnectionClosed() override;
+  void OnImageApplied() override;
+
+  // The user's edits, cleared by every parameter set that replaces the model.
+  void SetEditHistory(EditHistory* history) { history_ = history; }
 
  private:
   ProtocolEngine& engine_;
@@ -40,6 +45,7 @@ class ReplyRouter : public ReplyHooks {
   GroupBackup& backup_;
   PanelLock& lock_;
   DeviceSettings& settings_;
+  EditHistory* history_ = nullptr;
 };
 
 }  // namespace veltrane

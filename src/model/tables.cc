@@ -177,6 +177,13 @@ std::string FormatDelay(int delay_steps) {
   return buf;
 }
 
+std::string FormatDelayDistance(int delay_steps) {
+  const double metres = delay_steps * 0.021 / 1000 * kSpeedOfSoundMps;
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.3f m / %.2f ft", metres, metres / 0.3048);
+  return buf;
+}
+
 std::string FormatShortest(double value) {
   char buf[32];
   const auto result = std::to_chars(buf, buf + sizeof buf, value);

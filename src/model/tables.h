@@ -74,6 +74,10 @@ int YToEqGainIndex(int y);
 std::string FormatOneDecimal(double value);     // "0.0"
 std::string FormatChannelGain(int gain_index);  // "0.0 dB" of ChannelGainTable
 std::string FormatDelay(int delay_steps);       // "0.000 ms" of steps x 0.021
-std::string FormatShortest(double value);       // 1000 -> "1000", -3.2 -> "-3.2", 0 -> "0"
+// The distance sound travels in the delay, for aligning drivers by their measured
+// distance: "0.432 m / 1.42 ft" at 343 m/s.
+inline constexpr double kSpeedOfSoundMps = 343.0;
+std::string FormatDelayDistance(int delay_steps);
+std::string FormatShortest(double value);  // 1000 -> "1000", -3.2 -> "-3.2", 0 -> "0"
 
 }  // namespace veltrane

@@ -237,6 +237,8 @@ void ProtocolEngine::DispatchReplies() {
   if (at(9, "51") && at(13, "24") && len() == 24) {
     rx.clear();
     view_.ApplyModelToControls();
+    // Only a processor that is connected can have changed the settings the editor holds.
+    if (connected_) hooks_->OnImageApplied();
     view_.ShowMessage("OK");
   }
 
@@ -306,6 +308,7 @@ void ProtocolEngine::ApplyImage(std::string_view image, bool read_lock) {
   view_.ApplyModelToControls();
   ClearSendSlots();
   connected_ = was_connected;
+  hooks_->OnImageApplied();
 }
 
 void ProtocolEngine::ApplyImageText(std::string_view text) {

@@ -95,6 +95,9 @@ class ReplyHooks {
   virtual void ShowUnlock() {}
   // The connection has ended (its port is closed): what was pending with it is void.
   virtual void OnConnectionClosed() {}
+  // The model was replaced by the processor's or a file's parameters, or the processor
+  // reported that its settings changed: the user's edits before it cannot be taken back.
+  virtual void OnImageApplied() {}
 };
 
 }  // namespace veltrane

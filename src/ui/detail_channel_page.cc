@@ -73,6 +73,7 @@ ChannelPage::ChannelPage(DetailContext& context, int channel, QWidget* parent)
 }
 
 void ChannelPage::ResetBands() {
+  const EditHistory::Scope edit(context_.history);
   for (EqBandRow* row : rows_) row->ShowStartTexts();
   for (int band = 0; band < kBandsPerChannel; ++band) {
     context_.model.bands[BandId(channel_, band)] = DefaultBand(band);
@@ -90,6 +91,7 @@ void ChannelPage::ShowBypass() {
 }
 
 void ChannelPage::OnBypassClicked() {
+  const EditHistory::Scope edit(context_.history);
   std::uint8_t& bypass = context_.model.channels[channel_].eq_bypass;
   // Only 1 counts as on, so a stray value from an image switches bypass on.
   bypass = bypass == 1 ? 0 : 1;

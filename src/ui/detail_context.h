@@ -1,9 +1,9 @@
 #pragma once
 
 // What every editor of the detail window works on: the model, the editor state shared
-// with the graph, and the two outlets that are attached after construction (the send
-// slots and the graph). Either outlet may still be missing; then that step is skipped,
-// which keeps the widgets usable on their own in tests.
+// with the graph, and the outlets that are attached after construction (the send slots,
+// the graph and the edit history). Any outlet may still be missing; then that step is
+// skipped, which keeps the widgets usable on their own in tests.
 
 #include <QComboBox>
 #include <QString>
@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "model/blocks.h"
+#include "model/edit_history.h"
 #include "model/parameter_model.h"
 #include "model/tables.h"
 #include "ui/editor_state.h"
@@ -24,6 +25,7 @@ struct DetailContext {
   EditorState& state;
   SlotSink* sink = nullptr;
   GraphControl* graph = nullptr;
+  EditHistory* history = nullptr;  // every handler that edits is one step of it
 
   void QueueEqBand(int band_id) const {
     if (sink != nullptr) SendEqBandBlock(model, band_id, *sink);

@@ -87,12 +87,14 @@ void CrossoverBox::Changed(const Filter& filter) {
 }
 
 void CrossoverBox::OnCommit(const Filter& filter, double value) {
+  const EditHistory::Scope edit(context_.history);
   Frequency(filter) = static_cast<std::uint8_t>(NearestFreqIndex(value));
   ShowFrequency(filter);
   Changed(filter);
 }
 
 void CrossoverBox::OnStep(const Filter& filter, int delta) {
+  const EditHistory::Scope edit(context_.history);
   Select();
   std::uint8_t& index = Frequency(filter);
   const int next = index + delta;
@@ -104,6 +106,7 @@ void CrossoverBox::OnStep(const Filter& filter, int delta) {
 }
 
 void CrossoverBox::OnTypeChosen(const Filter& filter, int type) {
+  const EditHistory::Scope edit(context_.history);
   Select();
   Type(filter) = static_cast<std::uint8_t>(type);
   Changed(filter);

@@ -94,6 +94,11 @@ void EqBandRow::ShowStartTexts() {
   ShowChoice(type_, kPeaking);
 }
 
+void EqBandRow::StepQ(int delta) {
+  // A shelf has no Q: its box and step buttons are disabled, and so is this.
+  if (q_->isEnabled()) OnStep(Field::kQ, delta);
+}
+
 void EqBandRow::ShowDragged(const QString& frequency_text, const QString& gain_text) {
   frequency_->ShowText(frequency_text);
   gain_->ShowText(gain_text);
@@ -115,6 +120,7 @@ void EqBandRow::ShowFieldText(Field field) {
 }
 
 void EqBandRow::OnCommit(Field field, double value) {
+  const EditHistory::Scope edit(context_.history);
   BandParams& band = Band();
   switch (field) {
     case Field::kFrequency:
@@ -140,6 +146,7 @@ void EqBandRow::OnCommit(Field field, double value) {
 }
 
 void EqBandRow::OnStep(Field field, int delta) {
+  const EditHistory::Scope edit(context_.history);
   Select();
   BandParams& band = Band();
   const auto step = [&](auto& index, int last) {
@@ -169,6 +176,7 @@ void EqBandRow::OnStep(Field field, int delta) {
 }
 
 void EqBandRow::OnTypeChosen(int type) {
+  const EditHistory::Scope edit(context_.history);
   Select();
   BandParams& band = Band();
   band.type = static_cast<std::uint8_t>(type);

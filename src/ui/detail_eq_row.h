@@ -40,6 +40,8 @@ class EqBandRow : public QWidget {
   void ShowStartTexts();
   // A point dragged on the graph writes the band's frequency and gain.
   void ShowDragged(const QString& frequency_text, const QString& gain_text);
+  // The wheel over the band's point: what the Q box's step buttons do.
+  void StepQ(int delta);
 
  private:
   enum class Field { kFrequency, kGain, kQ };

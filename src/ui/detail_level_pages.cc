@@ -66,6 +66,36 @@ LevelSlider::LevelSlider(DetailContext& context, Kind kind, int channel, QWidget
   layout->addWidget(value_);
 
   connect(slider_, &QSlider::valueChanged, this, &LevelSlider::OnValueChanged);
+  // A whole drag of the handle is one edit, however many values it passes.
+  connect(slider_, &QSlider::sliderPressed, this, [this] { SetGestureOpen(true); });
+  connect(slider_, &QSlider::sliderReleased, this, [this] { SetGestureOpen(false); });
+  if (!gain) ShowDistance(0);
+}
+
+void LevelSlider::SetGestureOpen(bool open) {
+  if (open == gesture_open_) return;
+  gesture_open_ = open;
+  if (context_.history == nullptr) return;
+  if (open) {
+    context_.history->BeginEdit();
+  } else {
+    context_.history->EndEdit();
+  }
+}
+
+void LevelSlider::hideEvent(QHideEvent* event) {
+  QGroupBox::hideEvent(event);
+  // A handle held while the window goes away never reports its release.
+  SetGestureOpen(false);
+}
+
+void LevelSlider::ShowDistance(int delay_steps) {
+  const QString text = QStringLiteral("%1 = %2 at %3 m/s")
+                           .arg(QString::fromStdString(FormatDelay(delay_steps)),
+                                QString::fromStdString(FormatDelayDistance(delay_steps)))
+                           .arg(kSpeedOfSoundMps);
+  slider_->setToolTip(text);
+  value_->setToolTip(text);
 }
 
 void LevelSlider::ShowFromModel() {
@@ -78,10 +108,12 @@ void LevelSlider::ShowFromModel() {
     slider_->setValue(params.delay);
     // The label tells the stored delay even where the slider has to stop at its end.
     value_->setText(QString::fromStdString(FormatDelay(params.delay)));
+    ShowDistance(params.delay);
   }
 }
 
 void LevelSlider::OnValueChanged(int position) {
+  const EditHistory::Scope edit(context_.history);
   ChannelParams& params = context_.model.channels[channel_];
   if (kind_ == Kind::kGain) {
     params.gain = static_cast<std::uint8_t>(position);
@@ -90,6 +122,7 @@ void LevelSlider::OnValueChanged(int position) {
   } else {
     params.delay = static_cast<std::uint16_t>(position);
     value_->setText(QString::fromStdString(FormatDelay(position)));
+    ShowDistance(position);
   }
   context_.QueueChannel(channel_);
 }
@@ -120,6 +153,7 @@ LimiterColumn::LimiterColumn(DetailContext& context, int channel, QWidget* paren
   for (std::size_t i = 0; i < lists_.size(); ++i) {
     layout->addWidget(lists_[i]);
     connect(lists_[i], &QComboBox::activated, this, [this, i](int position) {
+      const EditHistory::Scope edit(context_.history);
       OutputParams& output = context_.model.Output(channel_);
       std::uint8_t* values[] = {&output.limiter_threshold, &output.limiter_attack,
                                 &output.limiter_release, &output.limiter_ratio};
@@ -186,6 +220,7 @@ MixerPage::MixerPage(DetailContext& context, QWidget* parent) : QWidget(parent),
     group_layout->addStretch();
     layout->addWidget(group);
     connect(routes_[output], &QComboBox::activated, this, [this, channel](int position) {
+      const EditHistory::Scope edit(context_.history);
       context_.model.Output(channel).route = static_cast<std::uint8_t>(position);
       context_.QueueChannel(channel);
     });

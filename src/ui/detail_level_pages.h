@@ -27,14 +27,21 @@ class LevelSlider : public QGroupBox {
   // Refresh: position and label from the model, without counting as a change.
   void ShowFromModel();
 
+ protected:
+  void hideEvent(QHideEvent* event) override;
+
  private:
   void OnValueChanged(int position);
+  void SetGestureOpen(bool open);
+  // The delay also as the distance sound travels in it, on the slider and its label.
+  void ShowDistance(int delay_steps);
 
   DetailContext& context_;
   Kind kind_;
   int channel_;
   QSlider* slider_ = nullptr;
   QLabel* value_ = nullptr;
+  bool gesture_open_ = false;
 };
 
 class SliderPage : public QWidget {

@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "model/tables.h"
+#include "ui/edit_binding.h"
 
 namespace veltrane {
 
@@ -43,7 +44,27 @@ bool NumericField::AcceptsKey(int key, const QString& text, Sign sign) {
   return c == u'-' && sign == Sign::kSigned;
 }
 
+bool NumericField::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    const HistoryKey key = HistoryKeyOf(*static_cast<QKeyEvent*>(event));
+    if (key != HistoryKey::kNone) {
+      // Typed text not yet committed is what Ctrl+Z takes back first (keyPressEvent);
+      // otherwise the windows' undo and redo take the keys.
+      const bool typing = key == HistoryKey::kUndo && text() != state_.saved_field_text;
+      event->setAccepted(typing);
+      return true;
+    }
+  }
+  return QLineEdit::event(event);
+}
+
 void NumericField::keyPressEvent(QKeyEvent* event) {
+  if (HistoryKeyOf(*event) == HistoryKey::kUndo) {
+    setText(state_.saved_field_text);
+    selectAll();
+    event->accept();
+    return;
+  }
   if (!AcceptsKey(event->key(), event->text(), sign_)) {
     event->accept();  // discarded
     return;

@@ -38,6 +38,7 @@ class NumericField : public QLineEdit {
   static bool AcceptsKey(int key, const QString& text, Sign sign);
 
  protected:
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;

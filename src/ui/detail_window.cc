@@ -286,4 +286,41 @@ void DetailWindow::SetResetLock(bool locked) {
   if (panels_ != nullptr) panels_->SetResetLock(locked);
 }
 
+void DetailWindow::StepBandQ(int band_id, int delta) {
+  if (band_id < 0 || band_id >= kBandCount) return;
+  channel_pages_[ChannelOfBand(band_id)]->Row(BandNumber(band_id))->StepQ(delta);
+}
+
+void DetailWindow::ShowBlocks(const BlockSet& blocks) {
+  bool limiters = false;
+  for (int slot = 1; slot <= kParamSlotCount; ++slot) {
+    if (!blocks.test(slot - 1)) continue;
+    const auto [channel, block] = BlockOfSlot(slot);
+    ChannelPage* page = channel_pages_[channel];
+    switch (KindOfBlock(channel, block)) {
+      case BlockKind::kChannel:
+        gain_page_->Group(channel)->ShowFromModel();
+        delay_page_->Group(channel)->ShowFromModel();
+        page->ShowBypass();
+        mixer_page_->ShowFromModel();
+        break;
+      case BlockKind::kCrossover:
+        page->Crossover()->ShowTypes();
+        page->Crossover()->ShowFrequencies();
+        break;
+      case BlockKind::kLimiter:
+        limiters = true;
+        break;
+      case BlockKind::kEqBand: {
+        EqBandRow* row = page->Row(block - FirstEqBlock(channel));
+        row->ShowTexts();
+        row->ShowQState();
+        row->ShowType();
+        break;
+      }
+    }
+  }
+  if (limiters) limiter_page_->ShowFromModel();
+}
+
 }  // namespace veltrane

@@ -64,6 +64,7 @@ class DetailWindow : public QWidget, public BandFieldSink {
   void AttachSink(SlotSink* sink) { context_.sink = sink; }
   void AttachGraph(GraphControl* graph) { context_.graph = graph; }
   void AttachMainPanels(MainPanels* panels) { panels_ = panels; }
+  void AttachEditHistory(EditHistory* history) { context_.history = history; }
   void SetConfirm(ConfirmFn confirm) { confirm_ = std::move(confirm); }
 
   // The strip buttons of the main window.
@@ -84,6 +85,10 @@ class DetailWindow : public QWidget, public BandFieldSink {
 
   void ShowDraggedBand(int band_id, const QString& frequency_text,
                        const QString& gain_text) override;
+  void StepBandQ(int band_id, int delta) override;
+  // Undo, redo, a copy or an import changed these blocks: their controls show the model.
+  void ShowBlocks(const BlockSet& blocks);
+  ChannelPage* Page(int channel) const { return channel_pages_[channel]; }
 
   bool Resetting() const;
   QTabWidget* Pages() const { return pages_; }

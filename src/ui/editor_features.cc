@@ -4,7 +4,9 @@
 
 #include "ui/block_diagram.h"
 #include "ui/bottom_controls.h"
+#include "ui/channel_menus.h"
 #include "ui/device_id_row.h"
+#include "ui/edit_binding.h"
 #include "ui/lock_dialogs.h"
 #include "ui/main_window.h"
 #include "ui/preset_rows.h"
@@ -14,7 +16,8 @@
 namespace veltrane {
 
 EditorFeatures::EditorFeatures(TimerHost& timers, ProtocolEngine& engine, ParameterModel& model,
-                               MainWindow& main, FileStore& files) {
+                               MainWindow& main, FileStore& files)
+    : main_(main) {
   BottomControls& controls = *main.Diagram()->Controls();
   operations_ = std::make_unique<WindowOperationView>(main);
   preset_rows_ = std::make_unique<PresetRows>(controls);
@@ -39,8 +42,21 @@ EditorFeatures::EditorFeatures(TimerHost& timers, ProtocolEngine& engine, Parame
   on_click("LoadFileButton", [this] { file_->LoadFile(); });
   on_click("Save20GroupButton", [this] { backup_->SaveToPc(); });
   on_click("Load20GroupButton", [this] { backup_->LoadToDevice(); });
+
+  history_ = std::make_unique<EditHistory>(model);
+  edits_ = std::make_unique<EditBinding>(main, model, *history_);
+  history_->SetOutlets(&engine, edits_.get());
+  main.AttachEditHistory(history_.get());
+  router_->SetEditHistory(history_.get());
+  menus_ = std::make_unique<ChannelMenus>(main, *history_);
+  filters_ = std::make_unique<EqFilterFile>(model, *history_, *operations_, *menus_, files);
+  menus_->Attach(*filters_);
 }
 
-EditorFeatures::~EditorFeatures() = default;
+EditorFeatures::~EditorFeatures() {
+  // The windows outlive the features, and a box that has the focus commits as they close.
+  main_.AttachEditHistory(nullptr);
+  router_->SetEditHistory(nullptr);
+}
 
 }  // namespace veltrane

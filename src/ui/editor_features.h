@@ -1,7 +1,8 @@
 #pragma once
 
 // The operations on the processor beyond live editing (presets, preset file, backup,
-// panel lock, device number) with the windows' side of each, wired together: the features are the
+// panel lock, device number) and the comforts of editing (undo and redo, copying between
+// channels, filter lists) with the windows' side of each, wired together: the features are the
 // core's, the views and bindings are widgets. The editor and the window tests build this; it must
 // go before the main window it binds to.
 
@@ -10,10 +11,12 @@
 #include "access/device_settings.h"
 #include "access/panel_lock.h"
 #include "access/reply_router.h"
+#include "model/edit_history.h"
 #include "model/parameter_model.h"
 #include "protocol/engine.h"
 #include "protocol/timer.h"
 #include "storage/device_presets.h"
+#include "storage/eq_filter_file.h"
 #include "storage/file_store.h"
 #include "storage/group_backup.h"
 #include "storage/operation_gate.h"
@@ -21,7 +24,9 @@
 
 namespace veltrane {
 
+class ChannelMenus;
 class DeviceIdRow;
+class EditBinding;
 class LockScreen;
 class MainWindow;
 class PresetRows;
@@ -42,6 +47,10 @@ class EditorFeatures {
   GroupBackup& Backup() const { return *backup_; }
   PanelLock& PanelLockFeature() const { return *lock_; }
   DeviceSettings& Settings() const { return *settings_; }
+  EditHistory& History() const { return *history_; }
+  EditBinding& Edits() const { return *edits_; }
+  ChannelMenus& Menus() const { return *menus_; }
+  EqFilterFile& Filters() const { return *filters_; }
 
  private:
   std::unique_ptr<WindowOperationView> operations_;
@@ -55,6 +64,11 @@ class EditorFeatures {
   std::unique_ptr<PanelLock> lock_;
   std::unique_ptr<DeviceSettings> settings_;
   std::unique_ptr<ReplyRouter> router_;
+  MainWindow& main_;
+  std::unique_ptr<EditHistory> history_;
+  std::unique_ptr<EditBinding> edits_;
+  std::unique_ptr<ChannelMenus> menus_;
+  std::unique_ptr<EqFilterFile> filters_;
 };
 
 }  // namespace veltrane

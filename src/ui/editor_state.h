@@ -40,11 +40,13 @@ class GraphControl {
   virtual void EndDrag() = 0;
 };
 
-// Implemented by the detail window: a dragged point writes its band's fields.
+// Implemented by the detail window: a dragged point writes its band's fields, and the
+// wheel over a point steps its Q as the band's Q box does.
 class BandFieldSink {
  public:
   virtual ~BandFieldSink() = default;
   virtual void ShowDraggedBand(int band_id, const QString& freq_text, const QString& gain_text) = 0;
+  virtual void StepBandQ(int /*band_id*/, int /*delta*/) {}
 };
 
 // Implemented by the main window: areas the detail window's Reset disables for 6 s.

@@ -148,7 +148,14 @@ void MainWindow::AttachDetailWindow(DetailWindow* detail) {
     detail_->AttachGraph(graph_);
     detail_->AttachMainPanels(this);
     detail_->AttachSink(engine_);
+    detail_->AttachEditHistory(history_);
   }
+}
+
+void MainWindow::AttachEditHistory(EditHistory* history) {
+  history_ = history;
+  graph_->SetEditHistory(history);
+  if (detail_ != nullptr) detail_->AttachEditHistory(history);
 }
 
 void MainWindow::SetMessageHandler(std::function<void(const QString&)> handler) {
@@ -289,6 +296,7 @@ void MainWindow::PlaceDetailWindow() {
 }
 
 void MainWindow::ToggleMute(int channel) {
+  const EditHistory::Scope edit(history_);
   ChannelParams& params = model_.channels[channel];
   // Any value but 0 counts as muted here, so an odd value from an image unmutes.
   if (params.mute != 0) {
@@ -302,6 +310,7 @@ void MainWindow::ToggleMute(int channel) {
 }
 
 void MainWindow::TogglePolarity(int channel) {
+  const EditHistory::Scope edit(history_);
   ChannelParams& params = model_.channels[channel];
   // Only 1 counts as inverted here, so an odd value from an image inverts.
   const bool was_inverted = params.polarity == 1;

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "model/edit_history.h"
 #include "model/parameter_model.h"
 #include "protocol/timer.h"
 #include "protocol/view.h"
@@ -37,6 +38,9 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   // The engine is created after the window, which is its view.
   void AttachEngine(ProtocolEngine* engine);
   void AttachDetailWindow(DetailWindow* detail);
+  // The strips' buttons, the graph's drags and the detail window's controls report their
+  // edits to it; null detaches.
+  void AttachEditHistory(EditHistory* history);
   // Messages go to a modal box unless a handler takes them (tests record them).
   void SetMessageHandler(std::function<void(const QString&)> handler);
 
@@ -68,6 +72,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   TopBar* Bar() const { return top_bar_; }
   BlockDiagram* Diagram() const { return diagram_; }
   TimerHost& Timers() const { return timers_; }
+  DetailWindow* Detail() const { return detail_; }
   QWidget* GraphArea() const { return graph_area_; }
 
  signals:
@@ -87,6 +92,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   EditorState& state_;
   ProtocolEngine* engine_ = nullptr;
   DetailWindow* detail_ = nullptr;
+  EditHistory* history_ = nullptr;
   std::function<void(const QString&)> message_handler_;
 
   TopBar* top_bar_ = nullptr;

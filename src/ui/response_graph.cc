@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -262,7 +263,7 @@ void ResponseGraph::FullRecompute() {
   veltrane::FullRecompute(store_, model_, points_);
   // Every point has just been placed anew and SelectedBand is about to name the last
   // band, so a drag still held would move a band the user never picked.
-  dragging_ = false;
+  FinishDrag();
   state_.selected_band = kBandCount - 1;
   state_.crossover_channel = kChannelCount - 1;
   RedrawAllCurves();
@@ -279,7 +280,7 @@ void ResponseGraph::SetDetailShown(bool shown) {
   emit LegendEnabledChanged(!shown);
   if (!shown) {
     // Without the single-channel view no point can be dragged.
-    dragging_ = false;
+    FinishDrag();
     SetTitle(QStringLiteral("show all"));
     RedrawAllCurves();
   }
@@ -303,15 +304,87 @@ void ResponseGraph::mousePressEvent(QMouseEvent* event) {
   }
   const int band = HitBandPoint(points_, state_.shown_channel - 1, event->position().toPoint());
   if (band < 0) return;
+  FinishDrag();  // a release the graph never saw (disabled meanwhile) ended the last one
   state_.selected_band = band;
   dragging_ = true;
+  if (history_ != nullptr) history_->BeginEdit();
 }
 
 void ResponseGraph::mouseMoveEvent(QMouseEvent* event) {
   if (dragging_) DragTo(event->position().toPoint());
 }
 
-void ResponseGraph::mouseReleaseEvent(QMouseEvent* /*event*/) { dragging_ = false; }
+void ResponseGraph::mouseReleaseEvent(QMouseEvent* /*event*/) { FinishDrag(); }
+
+void ResponseGraph::FinishDrag() {
+  if (!dragging_) return;
+  dragging_ = false;
+  if (history_ != nullptr) history_->EndEdit();
+}
+
+void ResponseGraph::wheelEvent(QWheelEvent* event) {
+  const int band = state_.selected_band;
+  const QPoint mouse = event->position().toPoint();
+  const bool over_selected_point = state_.single_channel_mode && band >= 0 && band < kBandCount &&
+                                   ChannelOfBand(band) == state_.shown_channel - 1 &&
+                                   std::abs(mouse.x() - points_[band].x) < 8 &&
+                                   std::abs(mouse.y() - points_[band].y) < 8;
+  if (!over_selected_point) {
+    wheel_rest_ = 0;
+    event->ignore();
+    return;
+  }
+  event->accept();
+  wheel_rest_ += event->angleDelta().y();
+  // One Q entry per notch; a fine-grained wheel adds up to whole notches first.
+  while (wheel_rest_ >= kWheelNotch || wheel_rest_ <= -kWheelNotch) {
+    const int delta = wheel_rest_ > 0 ? 1 : -1;
+    wheel_rest_ -= delta * kWheelNotch;
+    if (field_sink_ != nullptr) field_sink_->StepBandQ(band, delta);
+  }
+}
+
+void ResponseGraph::ShowBlocks(const BlockSet& blocks) {
+  const bool single = state_.single_channel_mode && state_.shown_channel >= 1 &&
+                      state_.shown_channel <= kChannelCount;
+  const int shown = single ? state_.shown_channel - 1 : -1;
+  int first_shown_band = -1;
+  for (int slot = 1; slot <= kParamSlotCount; ++slot) {
+    if (!blocks.test(slot - 1)) continue;
+    const auto [channel, block] = BlockOfSlot(slot);
+    const ChannelParams& params = model_.channels[channel];
+    switch (KindOfBlock(channel, block)) {
+      case BlockKind::kCrossover:
+        ComputeHighPassCurve(store_, channel, params.hp_type, params.hp_freq);
+        ComputeLowPassCurve(store_, channel, params.lp_type, params.lp_freq);
+        break;
+      case BlockKind::kEqBand: {
+        const int band_id = BandId(channel, block - FirstEqBlock(channel));
+        const BandParams& band = model_.bands[band_id];
+        points_[band_id] = PlaceBandPoint(band, band.type);
+        ComputeBandCurve(store_, band_id, band.type, points_[band_id], band.q);
+        if (channel == shown && first_shown_band < 0) first_shown_band = band_id;
+        break;
+      }
+      default:
+        break;  // the gain is read when the totals are drawn; the rest is not drawn
+    }
+  }
+  if (!single) {
+    RedrawAllCurves();
+    return;
+  }
+  // The band that changed is the one the Q wheel and the next edit work on.
+  if (first_shown_band >= 0) {
+    state_.selected_band = first_shown_band;
+  } else if (ChannelOfBand(state_.selected_band) != shown) {
+    state_.selected_band = BandId(shown, 0);
+  }
+  CopyGrid();
+  DrawSingleChannel(shown);
+  DrawPoints(shown);
+  update();
+}
 
 void ResponseGraph::DragTo(QPoint mouse) {
   const int band_id = state_.selected_band;

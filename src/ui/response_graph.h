@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/blocks.h"
+#include "model/edit_history.h"
 #include "model/parameter_model.h"
 #include "ui/editor_state.h"
 #include "ui/response/response_math.h"
@@ -31,6 +32,8 @@ inline constexpr int kGridRowCount = 8;
 std::array<int, kGridRowCount> GridRows(int height);
 // Column of a vertical grid line (its divisor is one more than the curve mapping's).
 int GridLineX(double hz, int width);
+// One notch of a mouse wheel in eighths of a degree: one step of a band's Q.
+inline constexpr int kWheelNotch = 120;
 // A dragged point follows the mouse only inside these columns and rows, each separately.
 inline constexpr int kDragMinX = 97;
 inline constexpr int kDragMaxX = 920;
@@ -69,6 +72,8 @@ class ResponseGraph : public QWidget, public GraphControl {
   // Where the band frames of a drag go, and the detail window's band fields.
   void SetSlotSink(SlotSink* sink) { slot_sink_ = sink; }
   void SetBandFieldSink(BandFieldSink* sink) { field_sink_ = sink; }
+  // A whole drag, from mouse down to mouse up, is one edit of the history.
+  void SetEditHistory(EditHistory* history) { history_ = history; }
 
   void UpdateBandPoint(int type) override;
   void CrossoverRedraw(int channel, bool high_pass) override;
@@ -76,7 +81,10 @@ class ResponseGraph : public QWidget, public GraphControl {
   void FullRecompute() override;
   void SetTitle(const QString& title) override;
   void SetDetailShown(bool shown) override;
-  void EndDrag() override { dragging_ = false; }
+  void EndDrag() override { FinishDrag(); }
+  // Undo, redo, a copy or an import changed these blocks: their rows are computed again
+  // and the view the graph shows is drawn again.
+  void ShowBlocks(const BlockSet& blocks);
 
   // A legend box: ignored in the single-channel view.
   void SetCurveVisible(int channel, bool visible);
@@ -99,9 +107,11 @@ class ResponseGraph : public QWidget, public GraphControl {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void DragTo(QPoint mouse);
+  void FinishDrag();
   void CopyGrid() { image_ = grid_; }
   void DrawSingleChannel(int channel);
   void DrawAllCurves();
@@ -111,6 +121,7 @@ class ResponseGraph : public QWidget, public GraphControl {
   EditorState& state_;
   SlotSink* slot_sink_ = nullptr;
   BandFieldSink* field_sink_ = nullptr;
+  EditHistory* history_ = nullptr;
   ResponseStore store_;
   BandPoints points_ = InitialBandPoints();
   QImage grid_;
@@ -118,6 +129,7 @@ class ResponseGraph : public QWidget, public GraphControl {
   QString title_;
   int pen_width_ = 2;
   bool dragging_ = false;
+  int wheel_rest_ = 0;  // eighths of a degree short of a notch, from fine-grained wheels
   std::array<bool, kChannelCount> curve_visible_ = {true, false, true, true, true, false};
 };
 

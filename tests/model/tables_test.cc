@@ -90,6 +90,10 @@ TEST(Tables, DisplayFormats) {
   EXPECT_EQ(FormatDelay(960), "20.160 ms");
   EXPECT_EQ(FormatDelay(1), "0.021 ms");
   EXPECT_EQ(FormatDelay(0), "0.000 ms");
+  // 0.021 ms per step at 343 m/s is 7.203 mm.
+  EXPECT_EQ(FormatDelayDistance(0), "0.000 m / 0.00 ft");
+  EXPECT_EQ(FormatDelayDistance(139), "1.001 m / 3.28 ft");
+  EXPECT_EQ(FormatDelayDistance(960), "6.915 m / 22.69 ft");
   EXPECT_EQ(FormatOneDecimal(kFreqTable[136]), "1000.0");
   EXPECT_EQ(FormatOneDecimal(kEqGainTable[104]), "-3.2");
   EXPECT_EQ(FormatShortest(kFreqTable[136]), "1000");
