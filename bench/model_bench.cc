@@ -31,20 +31,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace veltrane {
 namespace {
 
-class NullView : public ConnectionView {
- public:
-  void ShowMessage(std::string_view) override {}
-  void SetConnectCaption(std::string_view) override {}
-  void SetLamp(bool) override {}
-  void ShowConnectingBox(bool) override {}
-  void SetConnectingProgress(int) override {}
-  void SetPanelsEnabled(bool) override {}
-  void SetPortListsEnabled(bool) override {}
-  void HideDetailWindow() override {}
-  void ApplyModelToControls() override {}
-  void ResetEditingState() override {}
-};
-
 class NullSerial : public SerialPort {
  public:
   bool Open(const std::string&) override { return open_ = true; }
@@ -71,7 +57,7 @@ BENCHMARK(BM_ImageDecode);
 void BM_ParameterChange(benchmark::State& state) {
   VirtualClock clock;
   ParameterModel model;
-  NullView view;
+  SilentConnectionView view;
   NullSerial serial;
   ProtocolEngine engine(clock, model, view);
   engine.SetSerialPort(&serial);
@@ -95,7 +81,7 @@ BENCHMARK(BM_ParameterChange);
 void BM_HistoryDragMove(benchmark::State& state) {
   VirtualClock clock;
   ParameterModel model;
-  NullView view;
+  SilentConnectionView view;
   ProtocolEngine engine(clock, model, view);  // not connected: the builders build nothing
   EditHistory history(model);
   history.SetOutlets(&engine, nullptr);

@@ -17,18 +17,11 @@
 namespace veltrane {
 namespace {
 
-class NullView : public ConnectionView, public OperationView {
+class NullView : public SilentConnectionView, public OperationView {
  public:
+  // ConnectionView and OperationView share these two.
   void ShowMessage(std::string_view) override {}
-  void SetConnectCaption(std::string_view) override {}
-  void SetLamp(bool) override {}
-  void ShowConnectingBox(bool) override {}
-  void SetConnectingProgress(int) override {}
-  void SetPanelsEnabled(bool) override {}
-  void SetPortListsEnabled(bool) override {}
   void HideDetailWindow() override {}
-  void ApplyModelToControls() override {}
-  void ResetEditingState() override {}
   void AskYesNo(std::string_view, std::string_view, std::function<void(bool)> answer) override {
     answer(true);
   }

@@ -18,7 +18,7 @@
 
 namespace veltrane {
 
-class TerminalView : public ConnectionView,
+class TerminalView : public SilentConnectionView,
                      public OperationView,
                      public PresetView,
                      public LockView,
@@ -27,17 +27,10 @@ class TerminalView : public ConnectionView,
  public:
   explicit TerminalView(bool show_progress) : show_progress_(show_progress) {}
 
-  // ConnectionView and OperationView
+  // ConnectionView and OperationView share these two, ConnectionView and HidLinkView the third.
   void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
-  void SetConnectCaption(std::string_view) override {}
-  void SetLamp(bool) override {}
-  void ShowConnectingBox(bool) override {}
-  void SetConnectingProgress(int) override {}
-  void SetPanelsEnabled(bool) override {}
-  void SetPortListsEnabled(bool) override {}
   void HideDetailWindow() override {}
-  void ApplyModelToControls() override {}
-  void ResetEditingState() override {}
+  void SetPortListsEnabled(bool) override {}
   void AskYesNo(std::string_view, std::string_view, std::function<void(bool)> answer) override {
     answer(true);
   }

@@ -40,6 +40,22 @@ class ConnectionView {
   virtual void ResetEditingState() = 0;
 };
 
+// A connection with no windows to show it in (a command-line program, a benchmark, a
+// seed generator): every call does nothing. Subclasses keep what they care about.
+class SilentConnectionView : public ConnectionView {
+ public:
+  void ShowMessage(std::string_view) override {}
+  void SetConnectCaption(std::string_view) override {}
+  void SetLamp(bool) override {}
+  void ShowConnectingBox(bool) override {}
+  void SetConnectingProgress(int) override {}
+  void SetPanelsEnabled(bool) override {}
+  void SetPortListsEnabled(bool) override {}
+  void HideDetailWindow() override {}
+  void ApplyModelToControls() override {}
+  void ResetEditingState() override {}
+};
+
 // A file dialog: no default extension is ever added to a typed name.
 struct FileDialogSpec {
   bool save = false;         // save: asks before overwriting, read-only box hidden

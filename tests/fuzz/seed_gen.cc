@@ -45,20 +45,6 @@ void Write(std::string_view target, std::string_view name, std::span<const std::
   }
 }
 
-class QuietView : public ConnectionView {
- public:
-  void ShowMessage(std::string_view) override {}
-  void SetConnectCaption(std::string_view) override {}
-  void SetLamp(bool) override {}
-  void ShowConnectingBox(bool) override {}
-  void SetConnectingProgress(int) override {}
-  void SetPanelsEnabled(bool) override {}
-  void SetPortListsEnabled(bool) override {}
-  void HideDetailWindow() override {}
-  void ApplyModelToControls() override {}
-  void ResetEditingState() override {}
-};
-
 // What happened at the engine in a session, in time order: clicks, what reached it, an
 // unplugged HID device.
 struct Event {
@@ -87,7 +73,7 @@ Recording Record(const Session& s) {
   VirtualClock clock;
   Simulator sim(clock, s.options);
   ParameterModel model;
-  QuietView view;
+  SilentConnectionView view;
   ProtocolEngine engine(clock, model, view);
   std::vector<Event> events;
   SimSerialPort serial(clock, sim);

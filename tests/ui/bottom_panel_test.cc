@@ -9,7 +9,6 @@
 #include <QtTest>
 #include <memory>
 
-#include "memory_file_store.h"
 #include "protocol/engine.h"
 #include "protocol/virtual_clock.h"
 #include "sim/sim_link.h"
@@ -22,19 +21,13 @@
 #include "ui/progress_box.h"
 #include "ui/top_bar.h"
 #include "ui/window_operation_view.h"
+#include "wired_editor.h"
 
 namespace veltrane {
 namespace {
 
-struct Editor {
-  explicit Editor(SimOptions options = {.demo_content = true}) : sim(clock, std::move(options)) {
-    window.SetMessageHandler([this](const QString& text) { messages << text; });
-    window.AttachDetailWindow(&detail);
-    window.AttachEngine(&engine);
-    port.SetReceiver([this](std::span<const std::uint8_t> b) { engine.OnSerialBytes(b); });
-    engine.SetSerialPort(&port);
-    engine.SelectPort("ttySIM", 1);
-    features = std::make_unique<EditorFeatures>(clock, engine, model, window, files);
+struct Editor : test::WiredEditor {
+  explicit Editor(SimOptions options = {.demo_content = true}) : WiredEditor(std::move(options)) {
     features->Operations().SetQuestionHandler([this](const QString& text, const QString&) {
       questions << text;
       return true;
@@ -54,17 +47,6 @@ struct Editor {
     QVERIFY(engine.Connected() && !engine.Connecting());
   }
 
-  ParameterModel model;
-  EditorState state;
-  VirtualClock clock;
-  MainWindow window{model, clock, state};
-  DetailWindow detail{model, clock, state};
-  Simulator sim;
-  SimSerialPort port{clock, sim};
-  ProtocolEngine engine{clock, model, window};
-  test::MemoryFileStore files;
-  std::unique_ptr<EditorFeatures> features;  // goes before the windows
-  QStringList messages;
   QStringList questions;
   int quits = 0;
 };

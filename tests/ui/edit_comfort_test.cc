@@ -14,9 +14,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "memory_file_store.h"
 #include "model/image_codec.h"
 #include "model/tables.h"
+#include "mouse_events.h"
 #include "protocol/engine.h"
 #include "protocol/virtual_clock.h"
 #include "sim/sim_link.h"
@@ -34,19 +34,13 @@
 #include "ui/main_window.h"
 #include "ui/response_graph.h"
 #include "ui/window_operation_view.h"
+#include "wired_editor.h"
 
 namespace veltrane {
 namespace {
 
-struct Editor {
-  Editor() : sim(clock, {.demo_content = true}) {
-    window.SetMessageHandler([this](const QString& text) { messages << text; });
-    window.AttachDetailWindow(&detail);
-    window.AttachEngine(&engine);
-    port.SetReceiver([this](std::span<const std::uint8_t> b) { engine.OnSerialBytes(b); });
-    engine.SetSerialPort(&port);
-    engine.SelectPort("ttySIM", 1);
-    features = std::make_unique<EditorFeatures>(clock, engine, model, window, files);
+struct Editor : test::WiredEditor {
+  Editor() {
     detail.SetConfirm([](const QString&, const QString&) { return true; });
     engine.Start();
     engine.ConnectButtonClicked();
@@ -81,35 +75,12 @@ struct Editor {
     }
     return frames;
   }
-
-  ParameterModel model;
-  EditorState state;
-  VirtualClock clock;
-  MainWindow window{model, clock, state};
-  DetailWindow detail{model, clock, state};
-  Simulator sim;
-  SimSerialPort port{clock, sim};
-  ProtocolEngine engine{clock, model, window};
-  test::MemoryFileStore files;
-  std::unique_ptr<EditorFeatures> features;  // goes before the windows
-  QStringList messages;
 };
 
-void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-               Qt::MouseButtons buttons) {
-  QMouseEvent event(type, QPointF(pos), QPointF(widget->mapToGlobal(pos)), button, buttons,
-                    Qt::NoModifier);
-  QApplication::sendEvent(widget, &event);
-}
-void Press(QWidget* w, QPoint p) {
-  SendMouse(w, QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
-}
-void Move(QWidget* w, QPoint p) {
-  SendMouse(w, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
-}
-void Release(QWidget* w, QPoint p) {
-  SendMouse(w, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
-}
+using test::Move;
+using test::Press;
+using test::Release;
+using test::SendMouse;
 void Wheel(QWidget* w, QPoint p, int delta) {
   QWheelEvent event(QPointF(p), QPointF(w->mapToGlobal(p)), QPoint(), QPoint(0, delta),
                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);

@@ -11,6 +11,7 @@
 
 #include "model/blocks.h"
 #include "model/tables.h"
+#include "mouse_events.h"
 #include "ui/response_graph.h"
 #include "ui/widget_colors.h"
 
@@ -45,21 +46,10 @@ class RecordingFields : public BandFieldSink {
 
 QColor Pixel(const QImage& image, int x, int y) { return QColor(image.pixel(x, y)); }
 
-void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-               Qt::MouseButtons buttons) {
-  QMouseEvent event(type, QPointF(pos), QPointF(widget->mapToGlobal(pos)), button, buttons,
-                    Qt::NoModifier);
-  QApplication::sendEvent(widget, &event);
-}
-void Press(QWidget* w, QPoint p) {
-  SendMouse(w, QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
-}
-void Move(QWidget* w, QPoint p) {
-  SendMouse(w, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
-}
-void Release(QWidget* w, QPoint p) {
-  SendMouse(w, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
-}
+using test::Move;
+using test::Press;
+using test::Release;
+using test::SendMouse;
 
 QPoint At(const BandPoint& point) { return QPoint(point.x, point.y); }
 
