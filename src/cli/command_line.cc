@@ -58,14 +58,14 @@ const char kCtlHelp[] =
     "Exit status: 0 done, 1 the processor did not answer or refused, 2 usage or file\n"
     "error, 3 verification found a difference, 4 the panel is locked.\n";
 
-namespace {
-
-std::optional<int> Integer(const std::string& text) {
+std::optional<int> ParseInteger(const std::string& text) {
   int value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
+
+namespace {
 
 // Arguments each command takes: exact count, or at least (negative).
 const std::map<std::string, int> kArgumentCounts = {
@@ -106,7 +106,7 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
     } else if (arg == "--device") {
       const auto text = value(arg);
       if (!text) return parsed;
-      const auto n = Integer(*text);
+      const auto n = ParseInteger(*text);
       if (!n || *n < 1 || *n > 256) {
         parsed.error = "--device needs a number from 1 to 256";
         return parsed;
@@ -117,7 +117,7 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
     } else if (arg == "--timeout") {
       const auto text = value(arg);
       if (!text) return parsed;
-      const auto s = Integer(*text);
+      const auto s = ParseInteger(*text);
       if (!s || *s < 1 || *s > 3600) {
         parsed.error = "--timeout needs a number of seconds from 1 to 3600";
         return parsed;
@@ -127,8 +127,8 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
       const auto text = value(arg);
       if (!text) return parsed;
       const std::size_t dash = text->find('-');
-      const auto a = Integer(text->substr(0, dash));
-      const auto b = dash == std::string::npos ? a : Integer(text->substr(dash + 1));
+      const auto a = ParseInteger(text->substr(0, dash));
+      const auto b = dash == std::string::npos ? a : ParseInteger(text->substr(dash + 1));
       if (!a || !b || *a < 1 || *b > 256 || *a > *b) {
         parsed.error = "--range needs device numbers A-B within 1-256";
         return parsed;
@@ -138,7 +138,7 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
     } else if (arg == "--reply-ms") {
       const auto text = value(arg);
       if (!text) return parsed;
-      const auto ms = Integer(*text);
+      const auto ms = ParseInteger(*text);
       if (!ms || *ms < 10 || *ms > 2000) {
         parsed.error = "--reply-ms needs a number of milliseconds from 10 to 2000";
         return parsed;

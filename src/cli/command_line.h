@@ -41,6 +41,9 @@ struct ParsedCommandLine {
 
 ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv);
 
+// A whole argument as a decimal integer, or none.
+std::optional<int> ParseInteger(const std::string& text);
+
 extern const char kCtlHelp[];
 
 }  // namespace veltrane

@@ -26,12 +26,8 @@ constexpr int kCloseWaitMs = 1000;
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 std::optional<int> Number(const std::string& text, int low, int high) {
-  try {
-    std::size_t used = 0;
-    const int n = std::stoi(text, &used);
-    if (used == text.size() && n >= low && n <= high) return n;
-  } catch (const std::exception&) {
-  }
+  const std::optional<int> n = ParseInteger(text);
+  if (n && *n >= low && *n <= high) return n;
   return std::nullopt;
 }
 
