@@ -1,7 +1,7 @@
 #include <benchmark/benchmark.h>
 
 #include "model/parameter_model.h"
-#include "ui/response/response_math.h"
+#include "response/response_math.h"
 
 namespace veltrane {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/response_graph.h"
+#include "response_graph.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>

@@ -18,7 +18,7 @@
 #include "model/edit_history.h"
 #include "model/parameter_model.h"
 #include "ui/editor_state.h"
-#include "ui/response/response_math.h"
+#include "response/response_math.h"
 
 class QPainter;
 

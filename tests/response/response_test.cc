@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/response/response_math.h"
+#include "response/response_math.h"
 
 namespace veltrane {
 namespace {

@@ -12,7 +12,7 @@
 #include "model/channels.h"
 #include "model/parameter_model.h"
 #include "model/tables.h"
-#include "ui/response/filter_sections.h"
+#include "response/filter_sections.h"
 
 namespace veltrane {
 

@@ -1,4 +1,4 @@
-#include "ui/response/filter_sections.h"
+#include "response/filter_sections.h"
 
 #include <algorithm>
 #include <cmath>

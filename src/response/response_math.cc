@@ -1,4 +1,4 @@
-#include "ui/response/response_math.h"
+#include "response/response_math.h"
 
 #include <algorithm>
 #include <cmath>
