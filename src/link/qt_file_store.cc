@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
 
 namespace veltrane {
 
@@ -33,16 +35,26 @@ FileReadResult QtFileStore::Read(const std::string& path, std::size_t max_bytes)
 }
 
 std::string QtFileStore::WriteAtomically(const std::string& path, std::string_view text) {
-  QSaveFile file(QString::fromStdString(path));
-  if (QFileInfo(file.fileName()).isDir()) return "Is a directory";
+  const QFileInfo target(QString::fromStdString(path));
+  if (target.isDir()) return "Is a directory";
+  // A device or a pipe is no place for a preset: renaming the temporary file over it would
+  // destroy the node, and writing into it would be swallowed or refused.
+  if (target.exists() && !target.isFile()) return "Not a regular file";
+  QSaveFile file(target.filePath());
   if (!file.open(QIODevice::WriteOnly)) return file.errorString().toStdString();
   const auto size = static_cast<qint64>(text.size());
-  if (file.write(text.data(), size) != size) {
-    const std::string error = file.errorString().toStdString();
+  // A small file is written to the disk only when the buffer is flushed, and commit() does
+  // not report a flush that failed (a full disk): it would rename the short file over the
+  // earlier one. So flush here, where a failure can still cancel the rename.
+  errno = 0;
+  if (file.write(text.data(), size) != size || !file.flush()) {
+    // Qt says "Unknown error" for a flush that failed; the system's reason is in errno.
+    const std::string error = errno != 0 ? std::strerror(errno) : file.errorString().toStdString();
     file.cancelWriting();
     return error;
   }
   if (!file.commit()) return file.errorString().toStdString();
+  if (QFileInfo(target.filePath()).size() != size) return "The saved file is incomplete";
   return {};
 }
 

@@ -2,6 +2,8 @@
 // survives a failed write, and that the preset file operation reports it and carries on.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +78,40 @@ TEST_F(FileStoreTest, AFailedWriteKeepsTheEarlierFile) {
       },
       ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(Slurp(path), "earlier\r\n");
+}
+
+// A disk that fills up: the file-size limit makes the final flush fail as a full disk
+// does (a small file is written only at that flush). The earlier file must survive whole
+// and the reason must be the system's, not "Unknown error".
+TEST_F(FileStoreTest, AFullDiskKeepsTheEarlierFileAndSaysWhy) {
+  const std::string path = Path("preset");
+  const std::string earlier(40, 'E');
+  ASSERT_EQ(store_.WriteAtomically(path, earlier), "");
+  EXPECT_EXIT(
+      {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = 16;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+        const std::string error = store_.WriteAtomically(path, std::string(64, 'L'));
+        if (error.empty()) _exit(1);
+        if (error != "File too large") _exit(4);
+        _exit(Slurp(path) == earlier ? 0 : 2);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(Slurp(path), earlier);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1)
+      << "no temporary file is left behind";
+}
+
+// Only regular files are written: a device such as /dev/full would swallow or refuse the
+// bytes, and renaming a temporary file over a device node or a pipe would destroy it. A
+// pipe of our own stands for them, so that a failure here harms nothing of the machine's.
+TEST_F(FileStoreTest, DevicesAndOtherSpecialFilesAreRefused) {
+  const std::string pipe = Path("pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(store_.WriteAtomically(pipe, "x\r\n"), "Not a regular file");
+  EXPECT_TRUE(fs::is_fifo(pipe));
 }
 
 class PresetFileOnDiskTest : public FeatureTest {
