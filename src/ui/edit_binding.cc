@@ -7,7 +7,7 @@
 #include "ui/channel_strip.h"
 #include "ui/detail_window.h"
 #include "ui/main_window.h"
-#include "response_graph.h"
+#include "ui/response_graph.h"
 #include "ui/widget_colors.h"
 
 namespace veltrane {

@@ -16,7 +16,7 @@
 #include "ui/block_diagram.h"
 #include "ui/detail_window.h"
 #include "ui/progress_box.h"
-#include "response_graph.h"
+#include "ui/response_graph.h"
 #include "ui/top_bar.h"
 #include "ui/widget_colors.h"
 

@@ -1,4 +1,4 @@
-#include "response_graph.h"
+#include "ui/response_graph.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>
