@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "model/tables.h"
 #include "response/response_math.h"
@@ -14,26 +15,51 @@ using Complex = std::complex<double>;
 
 constexpr double kSamplesPerMs = kSampleRateHz / 1000;
 
-double RadiansPerSample(double hz) { return 2 * std::numbers::pi * hz / kSampleRateHz; }
-
-// One section and its derivative by w at z^-1 = zi: P(zi) = p0 + p1 zi + p2 zi^2 and
-// dP/dw = -j (p1 zi + 2 p2 zi^2).
-ComplexPoint EvaluateSection(const Biquad& q, Complex zi) {
-  const Complex zi2 = zi * zi;
-  const Complex num = q.b0 + q.b1 * zi + q.b2 * zi2;
-  const Complex den = q.a0 + q.a1 * zi + q.a2 * zi2;
-  const Complex minus_j(0, -1);
-  const Complex dnum = minus_j * (q.b1 * zi + 2 * q.b2 * zi2);
-  const Complex dden = minus_j * (q.a1 * zi + 2 * q.a2 * zi2);
-  return {num / den, (dnum * den - num * dden) / (den * den)};
+// Complex products and quotients written out: the std::complex operators guard against
+// infinities and NaN through library calls that cost more than a filter section. The
+// values here are finite, and a zero denominator (a pole on the unit circle) gives
+// infinities either way.
+Complex Mul(Complex a, Complex b) {
+  return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
 }
 
-ComplexPoint Unity() { return {1.0, 0.0}; }
+Complex Div(Complex a, Complex b) {
+  const double scale = 1 / std::norm(b);
+  return {(a.real() * b.real() + a.imag() * b.imag()) * scale,
+          (a.imag() * b.real() - a.real() * b.imag()) * scale};
+}
+
+double RadiansPerSample(double hz) { return 2 * std::numbers::pi * hz / kSampleRateHz; }
+
+// A product of polynomials in z^-1 and its derivative by w, in plain real arithmetic:
+// std::complex multiplication guards against infinities through a library call, which
+// costs more than the whole section here.
+struct PolyProduct {
+  double re = 1, im = 0;    // P
+  double dre = 0, dim = 0;  // dP / dw
+
+  // Multiplies by p0 + p1 z^-1 + p2 z^-2 at z^-1 = (c1, -s1), z^-2 = (c2, -s2).
+  void Times(double p0, double p1, double p2, double c1, double s1, double c2, double s2) {
+    const double vre = p0 + p1 * c1 + p2 * c2;
+    const double vim = -(p1 * s1 + p2 * s2);
+    // d/dw of p_k e^{-jkw} is -jk p_k e^{-jkw}.
+    const double dvre = -(p1 * s1 + 2 * p2 * s2);
+    const double dvim = -(p1 * c1 + 2 * p2 * c2);
+    const double nre = re * vre - im * vim;
+    const double nim = re * vim + im * vre;
+    const double ndre = dre * vre - dim * vim + re * dvre - im * dvim;
+    const double ndim = dre * vim + dim * vre + re * dvim + im * dvre;
+    re = nre;
+    im = nim;
+    dre = ndre;
+    dim = ndim;
+  }
+};
 
 }  // namespace
 
 ComplexPoint operator*(const ComplexPoint& a, const ComplexPoint& b) {
-  return {a.h * b.h, a.dh_dw * b.h + a.h * b.dh_dw};
+  return {Mul(a.h, b.h), Mul(a.dh_dw, b.h) + Mul(a.h, b.dh_dw)};
 }
 
 Biquad PeakingBiquad(double f0_hz, double gain_db, double q) {
@@ -103,17 +129,28 @@ ChannelProcessing ChannelProcessingOf(const ParameterModel& model, int channel) 
   return p;
 }
 
+ComplexPoint EvaluateFilters(const ChannelProcessing& processing, const FrequencyGrid::Trig& t) {
+  PolyProduct num, den;
+  for (const Biquad& q : processing.Sections()) {
+    num.Times(q.b0, q.b1, q.b2, t.c1, t.s1, t.c2, t.s2);
+    den.Times(q.a0, q.a1, q.a2, t.c1, t.s1, t.c2, t.s2);
+  }
+  // H = N / D and H' = (N' D - N D') / D^2.
+  const Complex n(num.re, num.im), d(den.re, den.im);
+  const Complex dn(num.dre, num.dim), dd(den.dre, den.dim);
+  const Complex h = Div(n, d);
+  return {h, Div(dn - Mul(h, dd), d)};
+}
+
 ComplexPoint EvaluateFilters(const ChannelProcessing& processing, double hz) {
-  const Complex zi = std::polar(1.0, -RadiansPerSample(hz));
-  ComplexPoint total = Unity();
-  for (const Biquad& q : processing.Sections()) total = total * EvaluateSection(q, zi);
-  return total;
+  return EvaluateFilters(processing, FrequencyGrid(std::span(&hz, 1)).trig(0));
 }
 
 ComplexPoint DelayAndGain(double delay_ms, double gain, double hz) {
+  if (delay_ms == 0) return {gain, 0.0};
   const double samples = delay_ms * kSamplesPerMs;
   const Complex shift = gain * std::polar(1.0, -RadiansPerSample(hz) * samples);
-  return {shift, Complex(0, -samples) * shift};
+  return {shift, Mul(Complex(0, -samples), shift)};
 }
 
 ComplexPoint Evaluate(const ChannelProcessing& processing, double hz) {
@@ -127,7 +164,7 @@ double PhaseDegrees(const ComplexPoint& p) { return std::arg(p.h) * 180 / std::n
 double GroupDelayMs(const ComplexPoint& p) {
   if (p.h == Complex(0, 0)) return std::nan("");
   // tau = -d arg(H) / dw = -Im(H' / H), in samples.
-  return -(p.dh_dw / p.h).imag() / kSamplesPerMs;
+  return -Div(p.dh_dw, p.h).imag() / kSamplesPerMs;
 }
 
 OutputPath OutputPathOf(const ParameterModel& model, int output_channel) {
@@ -157,6 +194,37 @@ std::vector<double> LogFrequencies(double low_hz, double high_hz, int points_per
   return hz;
 }
 
+std::vector<double> CurveColumnFrequencies() {
+  std::vector<double> hz;
+  for (int x = kFirstCurveColumn; x <= kLastCurveColumn; ++x) hz.push_back(ColumnFrequency(x));
+  return hz;
+}
+
+FrequencyGrid::FrequencyGrid(std::span<const double> hz) : hz_(hz.begin(), hz.end()) {
+  trig_.reserve(hz.size());
+  for (const double f : hz) {
+    const double w = RadiansPerSample(f);
+    const double c = std::cos(w), s = std::sin(w);
+    trig_.push_back({c, s, c * c - s * s, 2 * s * c});
+  }
+}
+
+std::vector<ComplexPoint> EvaluateCurve(const ChannelProcessing& processing,
+                                        const FrequencyGrid& grid) {
+  std::vector<ComplexPoint> curve;
+  curve.reserve(grid.size());
+  for (std::size_t i = 0; i < grid.size(); ++i) {
+    curve.push_back(EvaluateFilters(processing, grid.trig(i)) *
+                    DelayAndGain(processing.delay_ms, processing.gain, grid.hz()[i]));
+  }
+  return curve;
+}
+
+std::vector<ComplexPoint> EvaluateCurve(const ChannelProcessing& processing,
+                                        std::span<const double> hz) {
+  return EvaluateCurve(processing, FrequencyGrid(hz));
+}
+
 std::vector<ComplexPoint> EvaluateCurve(const OutputPath& path, std::span<const double> hz) {
   std::vector<ComplexPoint> curve;
   curve.reserve(hz.size());
@@ -164,23 +232,35 @@ std::vector<ComplexPoint> EvaluateCurve(const OutputPath& path, std::span<const 
   return curve;
 }
 
-std::vector<ComplexPoint> EvaluateCurve(const ChannelProcessing& processing,
-                                        std::span<const double> hz) {
-  std::vector<ComplexPoint> curve;
-  curve.reserve(hz.size());
-  for (const double f : hz) curve.push_back(Evaluate(processing, f));
-  return curve;
+OutputCurves ComputeOutputCurves(const ParameterModel& model, std::span<const int> outputs,
+                                 const FrequencyGrid& grid) {
+  OutputCurves curves;
+  const std::size_t n = grid.size();
+  curves.sum.assign(n, ComplexPoint{0.0, 0.0});
+  std::array<std::vector<ComplexPoint>, 2> inputs;
+  for (const int out : outputs) {
+    if (!IsOutput(out)) continue;
+    const OutputPath path = OutputPathOf(model, out);
+    std::vector<ComplexPoint> feed(n, ComplexPoint{0.0, 0.0});
+    for (int in = 0; in < 2; ++in) {
+      if (!path.routed[in]) continue;
+      if (inputs[in].empty()) inputs[in] = EvaluateCurve(path.inputs[in], grid);
+      for (std::size_t i = 0; i < n; ++i) feed[i] += inputs[in][i];
+    }
+    const std::vector<ComplexPoint> own = EvaluateCurve(path.output, grid);
+    for (std::size_t i = 0; i < n; ++i) {
+      feed[i] = feed[i] * own[i];
+      curves.sum[i] += feed[i];
+    }
+    curves.outputs.push_back(out);
+    curves.each.push_back(std::move(feed));
+  }
+  return curves;
 }
 
 std::vector<ComplexPoint> SumOfOutputs(const ParameterModel& model, std::span<const int> outputs,
                                        std::span<const double> hz) {
-  std::vector<ComplexPoint> sum(hz.size(), ComplexPoint{0.0, 0.0});
-  for (const int out : outputs) {
-    if (!IsOutput(out)) continue;
-    const OutputPath path = OutputPathOf(model, out);
-    for (std::size_t i = 0; i < hz.size(); ++i) sum[i] += Evaluate(path, hz[i]);
-  }
-  return sum;
+  return ComputeOutputCurves(model, outputs, FrequencyGrid(hz)).sum;
 }
 
 }  // namespace veltrane

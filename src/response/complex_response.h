@@ -87,12 +87,45 @@ ComplexPoint Evaluate(const OutputPath& path, double hz);
 // Frequencies from low_hz up to and including high_hz, points_per_octave to the octave.
 std::vector<double> LogFrequencies(double low_hz, double high_hz, int points_per_octave);
 
+// The frequencies of the graph's curve columns, first to last.
+std::vector<double> CurveColumnFrequencies();
+
+// The frequencies of a view with their sines and cosines, worked out once for every
+// curve drawn on it.
+class FrequencyGrid {
+ public:
+  explicit FrequencyGrid(std::span<const double> hz);
+
+  std::size_t size() const { return hz_.size(); }
+  const std::vector<double>& hz() const { return hz_; }
+  // e^{-jw} as (cos w, sin w) and e^{-2jw} likewise, at point i.
+  struct Trig {
+    double c1, s1, c2, s2;
+  };
+  const Trig& trig(std::size_t i) const { return trig_[i]; }
+
+ private:
+  std::vector<double> hz_;
+  std::vector<Trig> trig_;
+};
+
 // Evaluates a processing at every frequency of a view.
-std::vector<ComplexPoint> EvaluateCurve(const OutputPath& path, std::span<const double> hz);
+std::vector<ComplexPoint> EvaluateCurve(const ChannelProcessing& processing,
+                                        const FrequencyGrid& grid);
 std::vector<ComplexPoint> EvaluateCurve(const ChannelProcessing& processing,
                                         std::span<const double> hz);
+std::vector<ComplexPoint> EvaluateCurve(const OutputPath& path, std::span<const double> hz);
 
-// The complex sum of the chosen outputs' paths (channels kOut1..kOut4) at each frequency.
+// The chosen outputs' paths (channels kOut1..kOut4; others are left out) and their
+// complex sum at each frequency. The inputs are evaluated once for all outputs.
+struct OutputCurves {
+  std::vector<int> outputs;
+  std::vector<std::vector<ComplexPoint>> each;  // by position in outputs
+  std::vector<ComplexPoint> sum;
+};
+OutputCurves ComputeOutputCurves(const ParameterModel& model, std::span<const int> outputs,
+                                 const FrequencyGrid& grid);
+
 std::vector<ComplexPoint> SumOfOutputs(const ParameterModel& model, std::span<const int> outputs,
                                        std::span<const double> hz);
 
