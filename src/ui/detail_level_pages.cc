@@ -123,6 +123,7 @@ void LevelSlider::OnValueChanged(int position) {
     params.delay = static_cast<std::uint16_t>(position);
     value_->setText(QString::fromStdString(FormatDelay(position)));
     ShowDistance(position);
+    context_.RefreshView();
   }
   context_.QueueChannel(channel_);
 }
