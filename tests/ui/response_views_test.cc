@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QtTest>
 
 #include "model/image_codec.h"
@@ -16,6 +17,7 @@
 #include "ui/block_diagram.h"
 #include "ui/channel_strip.h"
 #include "ui/detail_channel_page.h"
+#include "ui/detail_names.h"
 #include "ui/detail_window.h"
 #include "ui/edit_binding.h"
 #include "ui/editor_features.h"
@@ -136,6 +138,13 @@ class ResponseViewsTest : public QObject {
     for (int dx = -3; dx <= 3; ++dx)
       wall |= e.Pixel(x + dx, kGraphHeight - 26) == qRgb(255, 255, 255);
     QVERIFY(wall);
+    // Half a period of 2 kHz on M_OUT's delay slider turns it back against H_OUT there.
+    e.detail.findChild<QSlider*>(ChannelControlName("DelaySlider", kOut2))->setValue(12);
+    QCOMPARE(e.model.channels[kOut2].delay, 12);
+    bool near_flat = false;
+    for (int dy = -3; dy <= 3; ++dy) near_flat |= e.Pixel(x, flat_y + dy) == qRgb(255, 255, 255);
+    QVERIFY(near_flat);
+    e.detail.findChild<QSlider*>(ChannelControlName("DelaySlider", kOut2))->setValue(0);
     // Unticking M_OUT leaves H_OUT alone in the sum: -6 dB at its corner.
     e.window.findChild<QCheckBox*>("SumOutputBox2")->setChecked(false);
     QCOMPARE(e.Pixel(x, TotalToY(-6.02)), qRgb(255, 255, 255));
