@@ -78,6 +78,17 @@ QImage DrawAlignmentPlot(const ParameterModel& model, const AlignmentSuggestion&
     const int y = (10 - db) * (size.height() - 1) / 40;
     p.drawLine(0, y, size.width(), y);
   }
+  // Labels: the level rows at the left, half, once and twice the crossover at the bottom.
+  p.setPen(QColor(160, 160, 160));
+  for (int db = 0; db >= -30; db -= 10) {
+    p.drawText(2, (10 - db) * (size.height() - 1) / 40 - 2, QStringLiteral("%1 dB").arg(db));
+  }
+  for (int k = -1; k <= 1; ++k) {
+    const double hz = suggestion.crossover_hz * std::exp2(k);
+    const int x = (size.width() - 1) * (2 + k) / 4;
+    p.drawLine(x, size.height() - 16, x, size.height());
+    p.drawText(x + 3, size.height() - 4, QStringLiteral("%1 Hz").arg(hz, 0, 'f', 0));
+  }
   const std::span<const int> pair(suggestion.outputs);
   p.setPen(QPen(QColor(255, 0, 0), 1));
   p.drawPolyline(LevelLine(SumOfOutputs(model, pair, hz), hz, low, size));
