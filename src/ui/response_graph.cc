@@ -295,7 +295,7 @@ void ResponseGraph::SetCurveVisible(int channel, bool visible) {
 
 void ResponseGraph::paintEvent(QPaintEvent* /*event*/) {
   QPainter p(this);
-  p.drawImage(0, 0, image_);
+  p.drawImage(0, 0, Image());
 }
 
 void ResponseGraph::mousePressEvent(QMouseEvent* event) {
@@ -429,20 +429,7 @@ void ResponseGraph::DrawPoints(int channel) {
   DrawBandPoints(p, points_, channel);
 }
 
-void ResponseGraph::RefreshView() {
-  if (views_ == nullptr) return;
-  const bool single = state_.single_channel_mode && state_.shown_channel >= 1 &&
-                      state_.shown_channel <= kChannelCount;
-  // Back in the level view its picture is drawn again as the current mode has it.
-  CopyGrid();
-  if (single) {
-    DrawSingleChannel(state_.shown_channel - 1);
-    DrawPoints(state_.shown_channel - 1);
-  } else {
-    DrawAllCurves();
-  }
-  Present();
-}
+void ResponseGraph::RefreshView() { Present(); }
 
 void ResponseGraph::Present() {
   if (views_ != nullptr && views_->View() != GraphView::kLevel) {
@@ -454,7 +441,10 @@ void ResponseGraph::Present() {
     scene.single_channel = single ? state_.shown_channel - 1 : -1;
     scene.pen_width = pen_width_;
     scene.points = &points_;
-    views_->Render(image_, scene);
+    views_->Render(view_image_, scene);
+    view_shown_ = true;
+  } else {
+    view_shown_ = false;
   }
   update();
 }

@@ -97,7 +97,8 @@ class ResponseGraph : public QWidget, public GraphControl {
   void SetCurveVisible(int channel, bool visible);
   bool CurveVisible(int channel) const { return curve_visible_[channel]; }
 
-  const QImage& Image() const { return image_; }
+  // What the graph shows: the level picture, or the other view's while one is chosen.
+  const QImage& Image() const { return view_shown_ ? view_image_ : image_; }
   const QImage& GridBitmap() const { return grid_; }
   const BandPoints& Points() const { return points_; }
   const ResponseStore& Store() const { return store_; }
@@ -134,7 +135,9 @@ class ResponseGraph : public QWidget, public GraphControl {
   ResponseStore store_;
   BandPoints points_ = InitialBandPoints();
   QImage grid_;
-  QImage image_;
+  QImage image_;       // the level picture, kept up to date in every view
+  QImage view_image_;  // the phase, group delay or sum picture
+  bool view_shown_ = false;
   QString title_;
   int pen_width_ = 2;
   bool dragging_ = false;
