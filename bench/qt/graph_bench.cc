@@ -1,5 +1,6 @@
 // The graph's interactive costs: one mouse move of a dragged band point (snap, band row,
-// channel total, the graph image redrawn), the refresh after a whole parameter set
+// channel total, the graph image redrawn; in the level view and with the phase or the sum
+// view open), the refresh after a whole parameter set
 // arrives (every row recomputed and all curves drawn, with and without the windows), and
 // one undo or redo of a drag (model restored, frame queued, fields, row and graph redrawn
 // and painted).
@@ -16,6 +17,7 @@
 #include "ui/edit_binding.h"
 #include "ui/main_window.h"
 #include "ui/response_graph.h"
+#include "ui/response_views.h"
 
 namespace veltrane {
 namespace {
@@ -42,9 +44,18 @@ void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButtons 
 
 void BM_DragMove(benchmark::State& state) {
   ParameterModel model;
+  // A three-way from both inputs, so the sum view has three outputs to add.
+  for (int out = kOut1; out <= kOut4; ++out) model.Output(out).route = 3;
+  model.channels[kOut1].hp_freq = model.channels[kOut2].lp_freq = 160;
+  model.channels[kOut2].hp_freq = model.channels[kOut3].lp_freq = 88;
+  for (int ch = kOut1; ch <= kOut3; ++ch)
+    model.channels[ch].hp_type = model.channels[ch].lp_type = 7;
   EditorState editor;
   LastFrameSink sink;
   ResponseGraph graph(model, editor);
+  ResponseViews views;
+  views.SetView(static_cast<GraphView>(state.range(0)));
+  graph.SetViews(&views);
   graph.SetSlotSink(&sink);
   EditHistory history(model);  // as in the editor: the drag is one edit of it
   graph.SetEditHistory(&history);
@@ -64,7 +75,13 @@ void BM_DragMove(benchmark::State& state) {
     benchmark::DoNotOptimize(graph.Image().constBits());
   }
 }
-BENCHMARK(BM_DragMove)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_DragMove)
+    ->Arg(static_cast<int>(GraphView::kLevel))
+    ->Arg(static_cast<int>(GraphView::kPhase))
+    ->Arg(static_cast<int>(GraphView::kSum))
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 void BM_GraphFullRecompute(benchmark::State& state) {
   ParameterModel model;

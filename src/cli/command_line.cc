@@ -20,7 +20,7 @@ const char kCtlHelp[] =
     "  --json        print one JSON document on standard output\n"
     "  --timeout S   give up a step after S seconds without an answer (default 60)\n"
     "  --verify      read back and compare after load and set (restore always does)\n"
-    "  --no-verify   do not read back (restore, set)\n"
+    "  --no-verify   do not read back (restore, set, align --apply)\n"
     "  --help        show this text\n"
     "\n"
     "Commands:\n"
@@ -45,6 +45,11 @@ const char kCtlHelp[] =
     "  set-device N              give the processor device number N (1..251)\n"
     "  unlock PASSWORD           unlock the front panel (six letters or digits)\n"
     "  lock PASSWORD             lock the front panel\n"
+    "  align OUT_A OUT_B [--apply]\n"
+    "                            the polarity of OUT_B and the delay of one of them that\n"
+    "                            make their sum flattest over the octave around their\n"
+    "                            crossover, e.g. align out1 out2; --apply writes them\n"
+    "                            and reads them back (--no-verify skips that)\n"
     "\n"
     "Several processors on one line (serial only):\n"
     "  scan [--range A-B] [--reply-ms N]\n"
@@ -69,10 +74,10 @@ namespace {
 
 // Arguments each command takes: exact count, or at least (negative).
 const std::map<std::string, int> kArgumentCounts = {
-    {"ports", 0}, {"info", 0},   {"show", 0},       {"set", -3},
-    {"dump", 1},  {"load", 1},   {"backup", 1},     {"restore", 1},
-    {"store", 2}, {"recall", 1}, {"set-device", 1}, {"unlock", 1},
-    {"lock", 1},  {"scan", 0},   {"backup-all", 1}, {"restore-all", 1}};
+    {"ports", 0},       {"info", 0},   {"show", 0},    {"set", -3},  {"dump", 1},
+    {"load", 1},        {"backup", 1}, {"restore", 1}, {"store", 2}, {"recall", 1},
+    {"set-device", 1},  {"unlock", 1}, {"lock", 1},    {"scan", 0},  {"backup-all", 1},
+    {"restore-all", 1}, {"align", 2}};
 
 }  // namespace
 
@@ -148,6 +153,8 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
       o.verify = true;
     } else if (arg == "--no-verify") {
       o.verify = false;
+    } else if (arg == "--apply") {
+      o.apply = true;
     } else if (arg.starts_with("-")) {
       parsed.error = "unknown option " + arg;
       return parsed;
@@ -182,6 +189,10 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
   }
   if (!o.port.empty() && o.hid) {
     parsed.error = "give either --port or --hid, not both";
+    return parsed;
+  }
+  if (o.apply && o.command != "align") {
+    parsed.error = "--apply belongs to align";
     return parsed;
   }
   return parsed;

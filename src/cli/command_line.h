@@ -29,6 +29,7 @@ struct CtlOptions {
   int first = 1;               // --range A-B: the device numbers a line scan polls
   int last = 256;
   int reply_ms = kDefaultScanReplyMs;  // --reply-ms N: how long a scan listens at each number
+  bool apply = false;                  // --apply: align writes what it suggests
   std::string command;
   std::vector<std::string> args;
 };

@@ -4,6 +4,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include "cli/parameters.h"
@@ -11,6 +14,7 @@
 #include "model/blocks.h"
 #include "model/image_codec.h"
 #include "model/tables.h"
+#include "response/alignment.h"
 #include "storage/image_text.h"
 #include "storage/windows1252.h"
 
@@ -112,6 +116,13 @@ bool CtlSession::CheckArguments() {
       Fail(kExitUsage, "set-device: the device number is 1 to 251");
       return false;
     }
+  } else if (command == "align") {
+    const std::optional<int> a = ParseChannel(args[0]);
+    const std::optional<int> b = ParseChannel(args[1]);
+    if (!a || !b || !IsOutput(*a) || !IsOutput(*b) || *a == *b) {
+      Fail(kExitUsage, "align: give two different outputs, e.g. align out1 out2");
+      return false;
+    }
   } else if (command == "unlock" || command == "lock") {
     if (!IsPanelPassword(args[0])) {
       Fail(kExitUsage, command + ": " + std::string(kMsgSixCharacters) + " (letters and digits)");
@@ -200,6 +211,7 @@ void CtlSession::RunCommand() {
   if (c == "set-device") return SetDevice();
   if (c == "unlock") return Password(true);
   if (c == "lock") return Password(false);
+  if (c == "align") return Align();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -414,6 +426,64 @@ void CtlSession::Password(bool unlock) {
 // ---------------------------------------------------------------------------------------
 // Verification by reading back
 
+void CtlSession::Align() {
+  const std::array<int, 2> pair = {*ParseChannel(options_.args[0]),
+                                   *ParseChannel(options_.args[1])};
+  const AlignmentResult result = SuggestAlignment(model_, pair[0], pair[1]);
+  if (!result.suggestion) {
+    Fail(kExitUsage, result.error == AlignmentError::kSilent
+                         ? "align: an output is muted or fed by no input; there is no sum"
+                         : "align: the two outputs' levels do not cross between 20 Hz and 20 kHz");
+    return;
+  }
+  const AlignmentSuggestion& s = *result.suggestion;
+  // Dividing by the scale gives the double nearest the short decimal, which prints short.
+  const auto rounded = [](double value, double scale) { return std::round(value * scale) / scale; };
+  QJsonObject& j = result_json_;
+  QJsonObject polarity, delay;
+  QJsonArray outputs;
+  for (int i = 0; i < 2; ++i) {
+    const QString name = Q(ChannelName(pair[i]));
+    outputs.append(name);
+    polarity[name] = s.polarity[i] ? QStringLiteral("inverted") : QStringLiteral("normal");
+    delay[name] = rounded(s.delay_steps[i] * kDelayStepMs, 1000);
+    result_lines_.push_back(ChannelName(pair[i]) + ": polarity " +
+                            (s.polarity[i] ? "inverted" : "normal") + ", delay " +
+                            FormatDelay(s.delay_steps[i]));
+  }
+  j["outputs"] = outputs;
+  j["crossover_hz"] = rounded(s.crossover_hz, 10);
+  j["polarity"] = polarity;
+  j["delay_ms"] = delay;
+  j["flatness_before_db"] = rounded(s.flatness_before_db, 10);
+  j["flatness_after_db"] = rounded(s.flatness_after_db, 10);
+  char summary[160];
+  std::snprintf(summary, sizeof summary,
+                "crossover %.0f Hz; sum over its octave %.1f dB peak to peak before, %.1f after",
+                s.crossover_hz, s.flatness_before_db, s.flatness_after_db);
+  result_lines_.insert(result_lines_.begin(), summary);
+  if (!options_.apply) {
+    Succeed("");
+    return;
+  }
+  model_ = WithAlignment(model_, s);
+  std::vector<BlockAddress> changed;
+  for (const int channel : pair) {
+    changed.push_back({channel, kChannelBlock});
+    engine_.QueueSlotFrame(SlotOfBlock(channel, kChannelBlock),
+                           BuildBlockFrame(model_, engine_.DeviceId(), channel, kChannelBlock));
+  }
+  WaitFor([this] { return engine_.SendSlotsIdle(); },
+          [this, changed] {
+            if (!options_.verify.value_or(true)) {
+              Succeed("written");
+              return;
+            }
+            VerifyImage(ImageDataBytes(EncodeParameterImage(model_)), true, changed);
+          },
+          "the changes to leave");
+}
+
 void CtlSession::VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
                              std::vector<BlockAddress> only) {
   file_.ReadImage([this, sent = std::move(sent), skip_lock_byte,
@@ -534,7 +604,10 @@ void CtlSession::Finish(int code) {
   j["exit_code"] = code;
   QJsonArray lines;
   for (const std::string& line : result_lines_) lines.append(Q(line));
-  if (!j.contains("channels") && !j.contains("presets")) j["output"] = lines;
+  // Documents with their own shape (show, info, align) carry no text lines.
+  if (!j.contains("channels") && !j.contains("presets") && !j.contains("outputs")) {
+    j["output"] = lines;
+  }
   if (quiet_) {
     // Nothing printed; the caller reads Result().
   } else if (options_.json) {

@@ -68,6 +68,7 @@ class CtlSession {
   void RecallPreset();
   void SetDevice();
   void Password(bool unlock);
+  void Align();
   void VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
                    std::vector<BlockAddress> only);
   void VerifySlots(std::vector<std::vector<std::uint8_t>> sent);

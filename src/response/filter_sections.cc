@@ -130,6 +130,34 @@ FilterSection BesselSection(double w0, double c, double h) {
   return section;
 }
 
+Biquad SecondOrderBiquad(CrossoverSide side, double w0, double d) {
+  const double c = std::cos(w0);
+  const double k = std::sin(w0) * d;
+  const double a0 = 1 + k == 0 ? kZeroA0 : 1 + k;
+  if (side == CrossoverSide::kHighPass) {
+    const double b0 = (1 + c) / 2;
+    return {b0, -2 * b0, b0, a0, -2 * c, 1 - k};
+  }
+  const double b0 = (1 - c) / 2;
+  return {b0, 2 * b0, b0, a0, -2 * c, 1 - k};
+}
+
+Biquad FirstOrderBiquad(CrossoverSide side, double w0, double d0) {
+  const double t = std::tan(w0 / 2);
+  if (side == CrossoverSide::kHighPass) {
+    const double a0 = d0 * t + 1 == 0 ? kZeroA0 : d0 * t + 1;
+    return {1, -1, 0, a0, d0 * t - 1, 0};
+  }
+  const double a0 = t + d0 == 0 ? kZeroA0 : t + d0;
+  return {t, t, 0, a0, t - d0, 0};
+}
+
+Biquad BesselBiquad(double w0, double c, double h) {
+  const double k = std::tan(w0 / 2);
+  const double k2 = k * k;
+  return {k2, 2 * k2, k2, c * k + k2 + h, 2 * k2 - 2 * h, k2 - c * k + h};
+}
+
 }  // namespace
 
 FilterSection BiquadSection(double b0, double b1, double b2, double a0, double a1, double a2) {
@@ -194,6 +222,29 @@ SectionCascade CrossoverSections(CrossoverSide side, int type, double fc_hz) {
     if (d == 0) continue;
     cascade.Add(i == 0 && table.first_order ? FirstOrderSection(side, w0, d)
                                             : SecondOrderSection(side, w0, d));
+  }
+  return cascade;
+}
+
+BiquadCascade CrossoverBiquads(CrossoverSide side, int type, double fc_hz) {
+  type = std::clamp(type, 0, 11);
+  BiquadCascade cascade;
+  if (side == CrossoverSide::kLowPass && IsBessel(type)) {
+    const BesselTable& table = kLowPassBessel[type / 3];
+    const double w0 = kOmega0PerHz * (fc_hz / table.divisor);
+    for (const auto& [c, h] : table.sections) {
+      if (c != 0) cascade.Add(BesselBiquad(w0, c, h));
+    }
+    return cascade;
+  }
+  const SectionTable& table =
+      side == CrossoverSide::kHighPass ? kHighPassTypes[type] : kLowPassTypes[type];
+  const double w0 = kOmega0PerHz * (fc_hz / table.divisor);
+  for (int i = 0; i < 4; ++i) {
+    const double d = table.d[i];
+    if (d == 0) continue;
+    cascade.Add(i == 0 && table.first_order ? FirstOrderBiquad(side, w0, d)
+                                            : SecondOrderBiquad(side, w0, d));
   }
   return cascade;
 }

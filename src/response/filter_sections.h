@@ -42,6 +42,23 @@ struct SectionCascade {
 
 enum class CrossoverSide { kHighPass, kLowPass };
 
+// One section as its coefficients, b0 + b1 z^-1 + b2 z^-2 over a0 + a1 z^-1 + a2 z^-2,
+// for the complex response (phase, group delay, sums) where |H|^2 is not enough.
+struct Biquad {
+  double b0 = 1, b1 = 0, b2 = 0;
+  double a0 = 1, a1 = 0, a2 = 0;
+};
+
+struct BiquadCascade {
+  std::array<Biquad, 4> sections{};
+  int count = 0;
+
+  void Add(const Biquad& section) { sections[count++] = section; }
+  std::span<const Biquad> Sections() const {
+    return {sections.data(), static_cast<std::size_t>(count)};
+  }
+};
+
 // Any biquad b0 + b1 z^-1 + b2 z^-2 over a0 + a1 z^-1 + a2 z^-2.
 FilterSection BiquadSection(double b0, double b1, double b2, double a0, double a1, double a2);
 
@@ -56,5 +73,9 @@ FilterSection ShelfSection(EqType type, double f0_hz, double gain_db);
 // Every crossover type 0..11 at corner frequency fc_hz, before the type's own divisor.
 // A type outside 0..11 is taken as the nearest valid one.
 SectionCascade CrossoverSections(CrossoverSide side, int type, double fc_hz);
+
+// The same crossover as coefficients: the sections CrossoverSections squares, in the
+// same order, with the same zero guards.
+BiquadCascade CrossoverBiquads(CrossoverSide side, int type, double fc_hz);
 
 }  // namespace veltrane

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "ui/align_dialog.h"
 #include "ui/block_diagram.h"
 #include "ui/channel_strip.h"
 #include "ui/detail_channel_page.h"
@@ -12,13 +13,14 @@
 
 namespace veltrane {
 
-ChannelMenus::ChannelMenus(MainWindow& main, EditHistory& history)
-    : main_(main), history_(history) {
+ChannelMenus::ChannelMenus(MainWindow& main, const ParameterModel& model, EditHistory& history)
+    : main_(main), model_(model), history_(history) {
   for (int channel : kShownChannels) {
     ChannelStrip* strip = main.Diagram()->Strip(channel);
     QAction* copy =
         AddAction(strip, QStringLiteral("Copy settings to…"), QStringLiteral("CopySettingsAction"));
     connect(copy, &QAction::triggered, this, [this, channel] { CopyFrom(channel, &main_); });
+    AddAlignAction(strip, channel, &main_);
   }
   DetailWindow* detail = main.Detail();
   if (detail == nullptr) return;
@@ -28,6 +30,7 @@ ChannelMenus::ChannelMenus(MainWindow& main, EditHistory& history)
         AddAction(page, QStringLiteral("Copy settings to…"), QStringLiteral("CopySettingsAction"));
     connect(copy, &QAction::triggered, this,
             [this, channel, detail] { CopyFrom(channel, detail); });
+    AddAlignAction(page, channel, detail);
     auto* separator = new QAction(page);
     separator->setSeparator(true);
     page->addAction(separator);
@@ -51,6 +54,28 @@ QAction* ChannelMenus::AddAction(QWidget* widget, const QString& text, const QSt
   action->setObjectName(name);
   widget->addAction(action);
   return action;
+}
+
+void ChannelMenus::AddAlignAction(QWidget* widget, int channel, QWidget* dialog_parent) {
+  // Only outputs that belong to a pair; Out 4 has none.
+  if (channel < kOut1 || channel > kOut3) return;
+  QAction* align =
+      AddAction(widget, QStringLiteral("Align outputs…"), QStringLiteral("AlignOutputsAction"));
+  connect(align, &QAction::triggered, this,
+          [this, channel, dialog_parent] { AlignFrom(channel, dialog_parent); });
+}
+
+void ChannelMenus::AlignFrom(int channel, QWidget* dialog_parent) {
+  auto* dialog = new AlignOutputsDialog(model_, channel, dialog_parent);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QDialog::accepted, this, [this, dialog] {
+    if (const std::optional<AlignmentSuggestion>& s = dialog->Suggestion()) {
+      const AlignmentSuggestion suggestion = *s;
+      history_.Apply(
+          [&suggestion](ParameterModel& model) { model = WithAlignment(model, suggestion); });
+    }
+  });
+  dialog->open();
 }
 
 void ChannelMenus::CopyFrom(int source, QWidget* dialog_parent) {

@@ -30,7 +30,7 @@ class ChannelMenus : public QObject, public FilterImportView {
   // True to import.
   using ImportHandler = std::function<bool(int channel, const FilterImport& plan)>;
 
-  ChannelMenus(MainWindow& main, EditHistory& history);
+  ChannelMenus(MainWindow& main, const ParameterModel& model, EditHistory& history);
   // The import and export behind the page menus; they are built with this object as
   // their view, so they come after it.
   void Attach(EqFilterFile& filters) { filters_ = &filters; }
@@ -40,6 +40,9 @@ class ChannelMenus : public QObject, public FilterImportView {
 
   // What "Copy settings to…" does for `source`: asks, then copies as one edit.
   void CopyFrom(int source, QWidget* dialog_parent);
+  // What "Align outputs…" does from an output's menu: suggests for the output's pair, and
+  // Apply writes both polarities and delays as one edit.
+  void AlignFrom(int channel, QWidget* dialog_parent);
 
   // FilterImportView
   void ConfirmFilterImport(int channel, const FilterImport& plan,
@@ -47,9 +50,11 @@ class ChannelMenus : public QObject, public FilterImportView {
 
  private:
   QAction* AddAction(QWidget* widget, const QString& text, const QString& name);
+  void AddAlignAction(QWidget* widget, int channel, QWidget* dialog_parent);
   void Copy(int source, const CopyRequest& request);
 
   MainWindow& main_;
+  const ParameterModel& model_;
   EditHistory& history_;
   EqFilterFile* filters_ = nullptr;
   CopyHandler copy_handler_;

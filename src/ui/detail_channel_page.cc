@@ -96,6 +96,7 @@ void ChannelPage::OnBypassClicked() {
   // Only 1 counts as on, so a stray value from an image switches bypass on.
   bypass = bypass == 1 ? 0 : 1;
   ShowBypass();
+  context_.RefreshView();
   context_.QueueChannel(channel_);
 }
 

@@ -49,6 +49,9 @@ struct DetailContext {
   void RedrawAllCurves() const {
     if (graph != nullptr) graph->RedrawAllCurves();
   }
+  void RefreshView() const {
+    if (graph != nullptr) graph->RefreshView();
+  }
 };
 
 // "0.0" text of a table value, as every numeric field shows it.

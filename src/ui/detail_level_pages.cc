@@ -123,6 +123,7 @@ void LevelSlider::OnValueChanged(int position) {
     params.delay = static_cast<std::uint16_t>(position);
     value_->setText(QString::fromStdString(FormatDelay(position)));
     ShowDistance(position);
+    context_.RefreshView();
   }
   context_.QueueChannel(channel_);
 }
@@ -222,6 +223,7 @@ MixerPage::MixerPage(DetailContext& context, QWidget* parent) : QWidget(parent),
     connect(routes_[output], &QComboBox::activated, this, [this, channel](int position) {
       const EditHistory::Scope edit(context_.history);
       context_.model.Output(channel).route = static_cast<std::uint8_t>(position);
+      context_.RefreshView();
       context_.QueueChannel(channel);
     });
   }

@@ -48,7 +48,7 @@ EditorFeatures::EditorFeatures(TimerHost& timers, ProtocolEngine& engine, Parame
   history_->SetOutlets(&engine, edits_.get());
   main.AttachEditHistory(history_.get());
   router_->SetEditHistory(history_.get());
-  menus_ = std::make_unique<ChannelMenus>(main, *history_);
+  menus_ = std::make_unique<ChannelMenus>(main, model, *history_);
   filters_ = std::make_unique<EqFilterFile>(model, *history_, *operations_, *menus_, files);
   menus_->Attach(*filters_);
 }

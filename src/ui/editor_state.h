@@ -38,6 +38,9 @@ class GraphControl {
   virtual void SetDetailShown(bool shown) = 0;
   // Disconnect: any drag ends.
   virtual void EndDrag() = 0;
+  // A value only the phase, group delay and sum views show (polarity, delay, mute)
+  // changed: the view shown is drawn again.
+  virtual void RefreshView() {}
 };
 
 // Implemented by the detail window: a dragged point writes its band's fields, and the

@@ -17,6 +17,7 @@
 #include "ui/detail_window.h"
 #include "ui/progress_box.h"
 #include "ui/response_graph.h"
+#include "ui/response_views.h"
 #include "ui/top_bar.h"
 #include "ui/widget_colors.h"
 
@@ -100,6 +101,8 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   }
 }
 
+MainWindow::~MainWindow() = default;
+
 void MainWindow::BuildGraphArea() {
   graph_area_ = new QWidget(this);
   graph_area_->setObjectName(QStringLiteral("GraphPanel"));
@@ -130,6 +133,14 @@ void MainWindow::BuildGraphArea() {
   lock_label_->setFont(lock_font);
   lock_label_->setPalette(red);
   lock_label_->hide();
+
+  // Left of the title, above the graph's level labels.
+  views_ = std::make_unique<ResponseViews>();
+  graph_->SetViews(views_.get());
+  view_bar_ = new GraphViewBar(*views_, graph_area_);
+  view_bar_->setGeometry(10, 0, 360, 24);
+  view_bar_->raise();
+  connect(view_bar_, &GraphViewBar::Changed, graph_, &ResponseGraph::RefreshView);
 }
 
 void MainWindow::AttachEngine(ProtocolEngine* engine) {
@@ -306,6 +317,7 @@ void MainWindow::ToggleMute(int channel) {
     diagram_->Strip(channel)->ShowMuteColor(kActiveRed);
     params.mute = 1;
   }
+  graph_->RefreshView();
   if (engine_ != nullptr) SendChannelBlock(model_, channel, *engine_);
 }
 
@@ -316,6 +328,7 @@ void MainWindow::TogglePolarity(int channel) {
   const bool was_inverted = params.polarity == 1;
   diagram_->Strip(channel)->ShowPolarity(!was_inverted);
   params.polarity = was_inverted ? 0 : 1;
+  graph_->RefreshView();
   if (engine_ != nullptr) SendChannelBlock(model_, channel, *engine_);
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "model/edit_history.h"
 #include "model/parameter_model.h"
@@ -26,6 +27,8 @@ class DetailWindow;
 class ProgressBox;
 class ProtocolEngine;
 class ResponseGraph;
+class ResponseViews;
+class GraphViewBar;
 class TopBar;
 
 class MainWindow : public QWidget, public ConnectionView, public MainPanels {
@@ -34,6 +37,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
  public:
   MainWindow(ParameterModel& model, TimerHost& timers, EditorState& state,
              QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // The engine is created after the window, which is its view.
   void AttachEngine(ProtocolEngine* engine);
@@ -67,6 +71,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   QListWidget* HistoryList() const { return history_list_; }
   QListWidget* DeviceList() const { return device_list_; }
   ResponseGraph* Graph() const { return graph_; }
+  GraphViewBar* ViewBar() const { return view_bar_; }
   QLabel* LockLabel() const { return lock_label_; }
   ProgressBox* TransferBox() const { return transfer_box_; }
   TopBar* Bar() const { return top_bar_; }
@@ -98,6 +103,8 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   TopBar* top_bar_ = nullptr;
   QWidget* graph_area_ = nullptr;
   ResponseGraph* graph_ = nullptr;
+  std::unique_ptr<ResponseViews> views_;
+  GraphViewBar* view_bar_ = nullptr;
   QLabel* title_label_ = nullptr;
   QLabel* lock_label_ = nullptr;
   BlockDiagram* diagram_ = nullptr;

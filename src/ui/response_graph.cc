@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "model/tables.h"
+#include "ui/response_views.h"
 #include "ui/widget_colors.h"
 
 namespace veltrane {
@@ -227,7 +228,7 @@ void ResponseGraph::UpdateBandPoint(int type) {
   ComputeBandCurve(store_, band, type, points_[band], model_.bands[band].q);
   DrawSingleChannel(ChannelOfBand(band));
   DrawPoints(ChannelOfBand(band));
-  update();
+  Present();
 }
 
 void ResponseGraph::CrossoverRedraw(int channel, bool high_pass) {
@@ -248,13 +249,13 @@ void ResponseGraph::CrossoverRedraw(int channel, bool high_pass) {
     }
   }
   DrawPoints(channel);
-  update();
+  Present();
 }
 
 void ResponseGraph::RedrawAllCurves() {
   CopyGrid();
   DrawAllCurves();
-  update();
+  Present();
 }
 
 void ResponseGraph::FullRecompute() {
@@ -294,7 +295,7 @@ void ResponseGraph::SetCurveVisible(int channel, bool visible) {
 
 void ResponseGraph::paintEvent(QPaintEvent* /*event*/) {
   QPainter p(this);
-  p.drawImage(0, 0, image_);
+  p.drawImage(0, 0, Image());
 }
 
 void ResponseGraph::mousePressEvent(QMouseEvent* event) {
@@ -383,7 +384,7 @@ void ResponseGraph::ShowBlocks(const BlockSet& blocks) {
   CopyGrid();
   DrawSingleChannel(shown);
   DrawPoints(shown);
-  update();
+  Present();
 }
 
 void ResponseGraph::DragTo(QPoint mouse) {
@@ -426,6 +427,26 @@ void ResponseGraph::DrawAllCurves() {
 void ResponseGraph::DrawPoints(int channel) {
   QPainter p(&image_);
   DrawBandPoints(p, points_, channel);
+}
+
+void ResponseGraph::RefreshView() { Present(); }
+
+void ResponseGraph::Present() {
+  if (views_ != nullptr && views_->View() != GraphView::kLevel) {
+    const bool single = state_.single_channel_mode && state_.shown_channel >= 1 &&
+                        state_.shown_channel <= kChannelCount;
+    ViewScene scene;
+    scene.model = &model_;
+    scene.visible = curve_visible_;
+    scene.single_channel = single ? state_.shown_channel - 1 : -1;
+    scene.pen_width = pen_width_;
+    scene.points = &points_;
+    views_->Render(view_image_, scene);
+    view_shown_ = true;
+  } else {
+    view_shown_ = false;
+  }
+  update();
 }
 
 }  // namespace veltrane

@@ -17,12 +17,14 @@
 #include "model/blocks.h"
 #include "model/edit_history.h"
 #include "model/parameter_model.h"
-#include "ui/editor_state.h"
 #include "response/response_math.h"
+#include "ui/editor_state.h"
 
 class QPainter;
 
 namespace veltrane {
+
+class ResponseViews;
 
 using BandPoints = std::array<BandPoint, kBandCount>;
 
@@ -86,11 +88,17 @@ class ResponseGraph : public QWidget, public GraphControl {
   // and the view the graph shows is drawn again.
   void ShowBlocks(const BlockSet& blocks);
 
+  // The phase, group delay and sum views; while one of them is chosen it draws the
+  // picture in place of the level curves.
+  void SetViews(ResponseViews* views) { views_ = views; }
+  void RefreshView() override;
+
   // A legend box: ignored in the single-channel view.
   void SetCurveVisible(int channel, bool visible);
   bool CurveVisible(int channel) const { return curve_visible_[channel]; }
 
-  const QImage& Image() const { return image_; }
+  // What the graph shows: the level picture, or the other view's while one is chosen.
+  const QImage& Image() const { return view_shown_ ? view_image_ : image_; }
   const QImage& GridBitmap() const { return grid_; }
   const BandPoints& Points() const { return points_; }
   const ResponseStore& Store() const { return store_; }
@@ -116,16 +124,20 @@ class ResponseGraph : public QWidget, public GraphControl {
   void DrawSingleChannel(int channel);
   void DrawAllCurves();
   void DrawPoints(int channel);
+  void Present();  // the other view, if one is chosen, then a repaint
 
   ParameterModel& model_;
   EditorState& state_;
   SlotSink* slot_sink_ = nullptr;
   BandFieldSink* field_sink_ = nullptr;
   EditHistory* history_ = nullptr;
+  ResponseViews* views_ = nullptr;
   ResponseStore store_;
   BandPoints points_ = InitialBandPoints();
   QImage grid_;
-  QImage image_;
+  QImage image_;       // the level picture, kept up to date in every view
+  QImage view_image_;  // the phase, group delay or sum picture
+  bool view_shown_ = false;
   QString title_;
   int pen_width_ = 2;
   bool dragging_ = false;
