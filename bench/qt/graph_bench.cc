@@ -15,7 +15,7 @@
 #include "ui/detail_window.h"
 #include "ui/edit_binding.h"
 #include "ui/main_window.h"
-#include "response_graph.h"
+#include "ui/response_graph.h"
 
 namespace veltrane {
 namespace {

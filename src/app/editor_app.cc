@@ -4,7 +4,7 @@
 #include <QIcon>
 
 #include "sim/pty_server.h"
-#include "response_graph.h"
+#include "ui/response_graph.h"
 #include "ui/window_operation_view.h"
 
 namespace veltrane {

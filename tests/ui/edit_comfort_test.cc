@@ -32,7 +32,7 @@
 #include "ui/edit_binding.h"
 #include "ui/editor_features.h"
 #include "ui/main_window.h"
-#include "response_graph.h"
+#include "ui/response_graph.h"
 #include "ui/window_operation_view.h"
 #include "wired_editor.h"
 

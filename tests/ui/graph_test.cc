@@ -12,7 +12,7 @@
 #include "model/blocks.h"
 #include "model/tables.h"
 #include "mouse_events.h"
-#include "response_graph.h"
+#include "ui/response_graph.h"
 #include "ui/widget_colors.h"
 
 namespace veltrane {

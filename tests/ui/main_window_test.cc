@@ -27,7 +27,7 @@
 #include "ui/channel_strip.h"
 #include "ui/detail_names.h"
 #include "ui/detail_window.h"
-#include "response_graph.h"
+#include "ui/response_graph.h"
 #include "ui/top_bar.h"
 #include "ui/widget_colors.h"
 
