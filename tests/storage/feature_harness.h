@@ -81,6 +81,7 @@ class ScriptedView : public RecordingView,
   void ClearPassword(PasswordDialog dialog) override {
     cleared.push_back(dialog == PasswordDialog::kUnlock ? "unlock" : "lock");
   }
+  void ShowWrongPassword() override { ++wrong_passwords; }
   void QuitEditor() override { ++quits; }
 
   // DeviceNumberView
@@ -111,6 +112,7 @@ class ScriptedView : public RecordingView,
   bool lock_dialog = false;
   std::vector<std::string> cleared;
   int quits = 0;
+  int wrong_passwords = 0;
 
   int device_position = 0;
   int change_selected = 0;
