@@ -117,6 +117,7 @@ void DevicePresets::LoadPreset() {
     return;
   }
   recall_pending_ = true;
+  recall_preset_ = position + 1;
   engine_.StopScheduler();
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   timers_.Defer(kRecallWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch, position] {
@@ -149,12 +150,16 @@ void DevicePresets::EndRecall() {
 bool DevicePresets::ImageEndsRecall() {
   if (!recall_pending_) return false;
   EndRecall();
+  // The processor now holds the recalled preset; "Change" sends it back as current.
+  active_preset_ = recall_preset_;
   engine_.StartScheduler();  // no names request after a recall
   return true;
 }
 
 void DevicePresets::OnRecallTimeout() {
   EndRecall();
+  // The preset that never loaded must not look loaded.
+  presets_.SelectPreset(active_preset_ <= kPresetCount ? active_preset_ - 1 : -1);
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
 }

@@ -86,5 +86,33 @@ TEST_F(DeviceSettingsTest, EmptyEntryIs251AndNoOrNoConnectionSendsNothing) {
   EXPECT_EQ(engine->DeviceId(), 0);
 }
 
+// The active preset follows a recall as it follows a store: "Change" carries the preset
+// the processor now holds, and a recall that timed out leaves it alone.
+TEST_F(DeviceSettingsTest, ChangeCarriesThePresetOfTheLastSuccessfulRecall) {
+  Connect();
+  ASSERT_EQ(presets->ActivePreset(), 1);
+  view.preset_position = 6;  // Pre7
+  presets->LoadPreset();
+  clock.Advance(1500);
+  ASSERT_FALSE(presets->RecallPending());
+  EXPECT_EQ(presets->ActivePreset(), 7);
+
+  sim->options().ignore_objects = {kObjImage};
+  view.preset_position = 2;  // Pre3 never comes
+  presets->LoadPreset();
+  clock.Advance(13000);
+  EXPECT_EQ(presets->ActivePreset(), 7);
+  EXPECT_EQ(view.preset_position, 6);
+
+  view.change_position = 0;
+  const std::size_t mark = Mark();
+  settings->ChangeDeviceId();
+  clock.Advance(600);
+  const std::vector<SentFrame> writes = SettingsWrites(mark);
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].bytes[10], 7);
+  EXPECT_EQ(sim->Settings().current_preset, 7);
+}
+
 }  // namespace
 }  // namespace veltrane::test
