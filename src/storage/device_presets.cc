@@ -82,7 +82,11 @@ bool DevicePresets::SameConnection(std::uint64_t epoch) const {
 }
 
 void DevicePresets::StorePreset() {
-  if (!engine_.Connected() || gate_.Busy()) return;
+  if (!engine_.Connected()) {
+    view_.ShowStatus(StatusNote::kNotConnected);
+    return;
+  }
+  if (gate_.Busy()) return;
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   view_.AskYesNo(kPresetQuestion, kQuestionCaption,
                  [this, alive = std::weak_ptr<bool>(alive_), epoch](bool yes) {
@@ -112,6 +116,10 @@ void DevicePresets::SendStore(int slot, std::string_view text) {
 
 void DevicePresets::LoadPreset() {
   view_.HideDetailWindow();
+  if (!engine_.Connected()) {
+    view_.ShowStatus(StatusNote::kNotConnected);
+    return;
+  }
   const int position = presets_.PresetListPosition();
   if (position < 0 || position >= kPresetCount || !engine_.Connected() || !gate_.TryEnter()) {
     return;

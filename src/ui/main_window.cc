@@ -12,11 +12,11 @@
 
 #include "model/blocks.h"
 #include "protocol/engine.h"
+#include "response_graph.h"
 #include "ui/about_box.h"
 #include "ui/block_diagram.h"
 #include "ui/detail_window.h"
 #include "ui/progress_box.h"
-#include "response_graph.h"
 #include "ui/top_bar.h"
 #include "ui/widget_colors.h"
 
@@ -76,6 +76,10 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   transfer_box_->setObjectName(QStringLiteral("TransferBox"));
   transfer_box_->move(307, 317);
   AddAboutAction(this);
+
+  status_line_ = new QLabel(this);
+  status_line_->setObjectName(QStringLiteral("StatusLine"));
+  status_line_->setGeometry(392, 632, 570, 24);
 
   for (int channel = 0; channel < kChannelCount; ++channel) {
     connect(diagram_->Strip(channel), &ChannelStrip::Clicked, this, &MainWindow::OnStripClicked);
@@ -161,6 +165,8 @@ void MainWindow::AttachEditHistory(EditHistory* history) {
 void MainWindow::SetMessageHandler(std::function<void(const QString&)> handler) {
   message_handler_ = std::move(handler);
 }
+
+void MainWindow::ShowStatusText(const QString& text) { status_line_->setText(text); }
 
 void MainWindow::ShowMessage(std::string_view text) { ShowMessageWithNote(text, {}); }
 

@@ -61,6 +61,7 @@ class ScriptedView : public RecordingView,
   void ShowTransferBox(bool shown) override { transfer_box = shown; }
   void SetTransferProgress(int percent) override { transfer_progress.push_back(percent); }
   void SetOperationPanelsEnabled(bool enabled) override { operation_panels_enabled = enabled; }
+  void ShowStatus(StatusNote note, int number) override { statuses.emplace_back(note, number); }
 
   // PresetView
   void ShowPresetList(const std::array<std::string, kPresetCount>& entries, int selected) override {
@@ -113,6 +114,7 @@ class ScriptedView : public RecordingView,
   std::vector<std::string> cleared;
   int quits = 0;
   int wrong_passwords = 0;
+  std::vector<std::pair<StatusNote, int>> statuses;
 
   int device_position = 0;
   int change_selected = 0;

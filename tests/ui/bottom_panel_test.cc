@@ -87,6 +87,26 @@ class BottomPanelTest : public QObject {
     QCOMPARE(name->text().toStdString(), e.sim.PresetName(3));
   }
 
+  // The status line beside "Change" says why a button did nothing and what finished.
+  void statusLineSaysWhyAndWhatIsDone() {
+    Editor e;
+    QLabel* status = e.window.StatusLine();
+    QVERIFY(status->text().isEmpty());
+    for (const char* button : {"StorePresetButton", "LoadPresetButton", "Save20GroupButton",
+                               "Load20GroupButton", "ChangeButton"}) {
+      status->clear();
+      e.Click(button);
+      QCOMPARE(status->text(), QStringLiteral("Not connected to a processor"));
+    }
+    QVERIFY(e.questions.isEmpty());
+
+    e.Connect();
+    e.Find<QComboBox>("cbb4")->setCurrentIndex(4);
+    e.Click("ChangeButton");
+    QCOMPARE(status->text(), QStringLiteral("Change Device ID: done, now talking to device 5"));
+    QVERIFY(e.messages.isEmpty());
+  }
+
   void nameBoxTakesWhatAPresetNameCanHold() {
     Editor e;
     auto* name = e.Find<QLineEdit>("edt1");
