@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -71,7 +72,6 @@ DetailWindow::DetailWindow(ParameterModel& model, TimerHost& timers, EditorState
                           Qt::WindowCloseButtonHint),
       context_(model, state) {
   setObjectName(QStringLiteral("Form5"));
-  setWindowTitle(QStringLiteral("VELTRANE PROCESSOR"));
   setFixedSize(715, 364);
   // Closing the main window ends the program even while this window is open.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -88,6 +88,19 @@ DetailWindow::DetailWindow(ParameterModel& model, TimerHost& timers, EditorState
   StyleControls();
   wheel_ = new SliderWheel(this);
   wheel_->WatchWindow();
+
+  // Escape closes the window wherever the focus is, a field's own key handling included.
+  // A shortcut, not an action: the window's actions are its context menu.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setObjectName(QStringLiteral("CloseDetailShortcut"));
+  connect(escape, &QShortcut::activated, this, &QWidget::close);
+  ShowPageInTitle();
+}
+
+// "H_OUT – VELTRANE PROCESSOR": two of these windows' titles would otherwise be the same.
+void DetailWindow::ShowPageInTitle() {
+  const QString page = pages_->tabText(pages_->currentIndex()).trimmed();
+  setWindowTitle(page + QStringLiteral(" \u2013 VELTRANE PROCESSOR"));
 }
 
 DetailWindow::~DetailWindow() {
@@ -182,6 +195,7 @@ void DetailWindow::OpenChannelPage(int channel) {
 }
 
 void DetailWindow::OnPageChanged(int index) {
+  ShowPageInTitle();
   if (quiet_page_change_) return;
   EditorState& state = context_.state;
   if (index >= ChannelPageIndex(0) && index < ChannelPageIndex(kChannelCount)) {

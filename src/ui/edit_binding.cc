@@ -3,11 +3,11 @@
 #include <QAction>
 #include <QKeyEvent>
 
+#include "response_graph.h"
 #include "ui/block_diagram.h"
 #include "ui/channel_strip.h"
 #include "ui/detail_window.h"
 #include "ui/main_window.h"
-#include "response_graph.h"
 #include "ui/widget_colors.h"
 
 namespace veltrane {
@@ -38,7 +38,16 @@ EditBinding::EditBinding(MainWindow& main, const ParameterModel& model, EditHist
   const QList<QAction*> existing = main.actions();
   main.insertActions(existing.isEmpty() ? nullptr : existing.front(), {undo_, redo_});
   if (DetailWindow* detail = main.Detail()) detail->addActions({undo_, redo_});
+  // Menu entries and keys alike are off while there is nothing to take back or redo.
+  history_.SetOnChange([this] {
+    undo_->setEnabled(history_.CanUndo());
+    redo_->setEnabled(history_.CanRedo());
+  });
+  undo_->setEnabled(history_.CanUndo());
+  redo_->setEnabled(history_.CanRedo());
 }
+
+EditBinding::~EditBinding() { history_.SetOnChange(nullptr); }
 
 bool EditBinding::EditingAllowed() const {
   // isEnabled() also answers for the window around the strips (locked panel).

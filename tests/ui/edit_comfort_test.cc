@@ -200,6 +200,34 @@ class EditComfortTest : public QObject {
     QCOMPARE(e.sim.LiveModel().bands[grabbed], e.model.bands[grabbed]);
   }
 
+  // Undo and Redo, menu entries and keys, are on only while there is something to take
+  // back or redo; a drag under way can be taken back.
+  void undoAndRedoAreOnlyOnWithSomethingToDo() {
+    Editor e;
+    e.detail.OpenChannelPage(kOut1);
+    QAction* undo = ActionOf(&e.window, "UndoAction");
+    QAction* redo = ActionOf(&e.window, "RedoAction");
+    const auto states = [&] { return std::make_pair(undo->isEnabled(), redo->isEnabled()); };
+    QCOMPARE(states(), std::make_pair(false, false));
+
+    const QPoint start = e.PointOf(BandId(kOut1, 4));
+    Press(e.Graph(), start);
+    QCOMPARE(states(), std::make_pair(true, false));
+    Release(e.Graph(), start);  // nothing moved: nothing to undo
+    QCOMPARE(states(), std::make_pair(false, false));
+
+    Press(e.Graph(), start);
+    for (int i = 1; i <= 10; ++i) Move(e.Graph(), start + QPoint(-4 * i, 2 * i));
+    Release(e.Graph(), start + QPoint(-40, 20));
+    QCOMPARE(states(), std::make_pair(true, false));
+    undo->trigger();
+    QCOMPARE(states(), std::make_pair(false, true));
+    redo->trigger();
+    QCOMPARE(states(), std::make_pair(true, false));
+    e.History().Clear();
+    QCOMPARE(states(), std::make_pair(false, false));
+  }
+
   void nothingIsUndoneWhileAResetHoldsTheWindows() {
     Editor e;
     e.detail.OpenChannelPage(kOut1);
