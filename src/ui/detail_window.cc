@@ -16,7 +16,9 @@
 #include "ui/detail_eq_row.h"
 #include "ui/detail_level_pages.h"
 #include "ui/detail_slider_wheel.h"
+#include "ui/focus_ring.h"
 #include "ui/progress_box.h"
+#include "ui/tab_order.h"
 #include "ui/widget_colors.h"
 
 namespace veltrane {
@@ -94,6 +96,7 @@ DetailWindow::DetailWindow(ParameterModel& model, TimerHost& timers, EditorState
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setObjectName(QStringLiteral("CloseDetailShortcut"));
   connect(escape, &QShortcut::activated, this, &QWidget::close);
+  new FocusRing(this);
   ShowPageInTitle();
 }
 
@@ -196,6 +199,7 @@ void DetailWindow::OpenChannelPage(int channel) {
 
 void DetailWindow::OnPageChanged(int index) {
   ShowPageInTitle();
+  if (isVisible()) ApplyReadingTabOrder(this);
   if (quiet_page_change_) return;
   EditorState& state = context_.state;
   if (index >= ChannelPageIndex(0) && index < ChannelPageIndex(kChannelCount)) {
@@ -258,6 +262,7 @@ bool DetailWindow::Resetting() const { return reset_timer_->Running(); }
 
 void DetailWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  ApplyReadingTabOrder(this);        // the shown page is laid out by now
   if (event->spontaneous()) return;  // restored from the task bar: still the same view
   context_.state.single_channel_mode = true;
   if (context_.graph != nullptr) context_.graph->SetDetailShown(true);

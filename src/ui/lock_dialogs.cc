@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "ui/focus_ring.h"
 #include "ui/main_window.h"
 #include "ui/widget_colors.h"
 
@@ -72,6 +73,7 @@ PasswordEntry::PasswordEntry(const QString& prompt, const QString& second_captio
   setTabOrder(edit_, show_);
   setTabOrder(show_, ok_);
   setTabOrder(ok_, second_);
+  new FocusRing(this);
   connect(ok_, &QPushButton::clicked, this, [this] { emit Confirmed(edit_->text()); });
   connect(second_, &QPushButton::clicked, this, &PasswordEntry::SecondClicked);
 }

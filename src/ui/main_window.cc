@@ -16,7 +16,9 @@
 #include "ui/about_box.h"
 #include "ui/block_diagram.h"
 #include "ui/detail_window.h"
+#include "ui/focus_ring.h"
 #include "ui/progress_box.h"
+#include "ui/tab_order.h"
 #include "ui/top_bar.h"
 #include "ui/widget_colors.h"
 
@@ -80,6 +82,7 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   status_line_ = new QLabel(this);
   status_line_->setObjectName(QStringLiteral("StatusLine"));
   status_line_->setGeometry(392, 632, 570, 24);
+  new FocusRing(this);
 
   for (int channel = 0; channel < kChannelCount; ++channel) {
     connect(diagram_->Strip(channel), &ChannelStrip::Clicked, this, &MainWindow::OnStripClicked);
@@ -102,6 +105,11 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
     // centring the client area alone leaves the window low and to the right.
     move(desktop.center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
   }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  ApplyReadingTabOrder(this);
 }
 
 void MainWindow::BuildGraphArea() {

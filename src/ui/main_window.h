@@ -82,6 +82,9 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   // The status lamp changed: a connection was opened or closed.
   void ConnectionShown(bool connected);
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void BuildGraphArea();
   void OnStripClicked(int channel, StripButton button);
