@@ -61,6 +61,7 @@ PasswordEntry::PasswordEntry(const QString& prompt, const QString& second_captio
   yellow.setColor(QPalette::WindowText, QColor(255, 220, 80));
   note_->setPalette(yellow);
   note_->hide();
+  connect(edit_, &QLineEdit::textEdited, note_, &QWidget::hide);  // a new try under way
 
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("OkButton"));

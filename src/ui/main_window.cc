@@ -211,6 +211,7 @@ void MainWindow::SetLamp(bool connected) {
   top_bar_->SetLamp(connected);
   if (connected != lamp_connected_) {
     lamp_connected_ = connected;
+    status_line_->clear();  // what it said was about the connection before
     emit ConnectionShown(connected);
   }
 }

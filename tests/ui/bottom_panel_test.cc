@@ -101,6 +101,8 @@ class BottomPanelTest : public QObject {
     QVERIFY(e.questions.isEmpty());
 
     e.Connect();
+    e.clock.Advance(200);  // the lamp refresh tells the window
+    QVERIFY(status->text().isEmpty());
     e.Find<QComboBox>("cbb4")->setCurrentIndex(4);
     e.Click("ChangeButton");
     QCOMPARE(status->text(), QStringLiteral("Change Device ID: done, now talking to device 5"));
@@ -171,6 +173,9 @@ class BottomPanelTest : public QObject {
     QVERIFY(unlock.isVisible());
     QVERIFY(!unlock.Note()->isHidden());
     QCOMPARE(unlock.Note()->text(), QStringLiteral("Wrong password"));
+    QTest::keyClicks(unlock.Edit(), QStringLiteral("a"));
+    QVERIFY(unlock.Note()->isHidden());
+    unlock.Edit()->clear();
     QTest::keyClicks(unlock.Edit(), QStringLiteral("a1B2c3"));
     QTest::mouseClick(unlock.OkButton(), Qt::LeftButton);
     e.clock.Advance(600);
