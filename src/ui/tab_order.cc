@@ -20,7 +20,7 @@ QList<QWidget*> ReadingOrder(QWidget* window) {
   for (QWidget* child : window->findChildren<QWidget*>()) {
     // A widget that hands its focus to a proxy (a combo box's line edit) counts once.
     if ((child->focusPolicy() & Qt::TabFocus) == 0 || child->focusProxy() != nullptr) continue;
-    if (child->isWindow()) continue;
+    if (child->window() != window) continue;  // a dialog of its own has its own order
     placed.push_back({child, child->mapTo(window, child->rect().center())});
   }
   std::stable_sort(placed.begin(), placed.end(),
