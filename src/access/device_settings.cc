@@ -20,7 +20,10 @@ void DeviceSettings::OnDeviceSettings(const std::array<std::uint8_t, 4>& data) {
 }
 
 void DeviceSettings::ChangeDeviceId() {
-  if (!engine_.Connected()) return;
+  if (!engine_.Connected()) {
+    view_.ShowStatus(StatusNote::kNotConnected);
+    return;
+  }
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   view_.AskYesNo(
       kChangeIdQuestion, kQuestionCaption,
@@ -42,6 +45,7 @@ void DeviceSettings::SendChange(int position) {
                          BuildWriteFrame(engine_.DeviceId(), kObjDeviceSettings, 0, data));
   engine_.SetDeviceId(static_cast<std::uint8_t>(position));
   lists_.SelectDeviceNumber(position);
+  view_.ShowStatus(StatusNote::kDeviceNumberChanged, position + 1);
 }
 
 }  // namespace veltrane

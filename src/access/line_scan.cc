@@ -64,6 +64,16 @@ void LineScanner::Judge() {
     Ask();
     return;
   }
+  Finish();
+}
+
+void LineScanner::Cancel() {
+  if (!running_) return;
+  wait_->Stop();
+  Finish();
+}
+
+void LineScanner::Finish() {
   running_ = false;
   port_.Close();
   if (Done done = std::move(done_)) done(std::move(found_));

@@ -45,10 +45,15 @@ class LineScanner {
   bool Start(const std::string& port_name, int first, int last, int reply_ms, Progress progress,
              Done done);
   bool Running() const { return running_; }
+  // Stops at once: the port is closed and Done gets what answered so far.
+  void Cancel();
+  // The number being asked, or the last one asked once the scan ended.
+  int CurrentNumber() const { return number_; }
 
  private:
   void Ask();
   void Judge();
+  void Finish();
   bool SoundAnswer() const;
 
   TimerHost& timers_;

@@ -64,6 +64,7 @@ void PanelLock::CancelLockDialog() {
 void PanelLock::OnUnlockResult(std::uint8_t status) {
   if (status == 1) {
     lock_view_.ClearPassword(PasswordDialog::kUnlock);
+    lock_view_.ShowWrongPassword();
     return;
   }
   model_.panel_locked = 0;

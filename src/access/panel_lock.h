@@ -28,6 +28,8 @@ class LockView {
   virtual void ClosePasswordDialog(PasswordDialog dialog) = 0;
   // Empties the dialog's edit and gives it the focus.
   virtual void ClearPassword(PasswordDialog dialog) = 0;
+  // The processor refused the unlock password; the user is told under the edit.
+  virtual void ShowWrongPassword() {}
   // The unlock dialog's "Quit": the editor ends at once, nothing is asked or closed.
   virtual void QuitEditor() = 0;
 };

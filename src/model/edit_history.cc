@@ -42,7 +42,10 @@ EditHistory::EditHistory(ParameterModel& model, std::size_t limit)
 
 void EditHistory::EndEdit() {
   if (depth_ > 0) --depth_;
-  if (depth_ == 0) Record();
+  if (depth_ == 0) {
+    Record();
+    Changed();
+  }
 }
 
 void EditHistory::Record() {
@@ -51,6 +54,7 @@ void EditHistory::Record() {
   undo_.push_back({start_, model_});
   if (undo_.size() > limit_) undo_.pop_front();
   start_ = model_;
+  Changed();
 }
 
 BlockSet EditHistory::Apply(const std::function<void(ParameterModel&)>& change) {
@@ -67,6 +71,7 @@ void EditHistory::Clear() {
   undo_.clear();
   redo_.clear();
   start_ = model_;
+  Changed();
 }
 
 bool EditHistory::Undo() {
@@ -76,6 +81,7 @@ bool EditHistory::Undo() {
   undo_.pop_back();
   Restore(step.before);
   redo_.push_back(std::move(step));
+  Changed();
   return true;
 }
 
@@ -86,6 +92,7 @@ bool EditHistory::Redo() {
   redo_.pop_back();
   Restore(step.after);
   undo_.push_back(std::move(step));
+  Changed();
   return true;
 }
 

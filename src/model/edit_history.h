@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "model/blocks.h"
@@ -49,7 +50,9 @@ class EditHistory {
   // An edit spans BeginEdit to EndEdit; edits inside a longer one (the moves of a drag,
   // the values of a slider gesture) belong to it. When the outermost ends, whatever it
   // changed becomes one step. Nothing is copied or allocated until then.
-  void BeginEdit() { ++depth_; }
+  void BeginEdit() {
+    if (depth_++ == 0) Changed();
+  }
   void EndEdit();
 
   // One edit made by `change` on the model: its blocks are sent and shown, and it is one
@@ -66,6 +69,11 @@ class EditHistory {
 
   std::size_t UndoCount() const { return undo_.size(); }
   std::size_t RedoCount() const { return redo_.size(); }
+  // An open edit (a drag under way) can be taken back too.
+  bool CanUndo() const { return !undo_.empty() || depth_ > 0; }
+  bool CanRedo() const { return !redo_.empty(); }
+  // Called whenever CanUndo or CanRedo may have changed; null for none.
+  void SetOnChange(std::function<void()> on_change) { on_change_ = std::move(on_change); }
 
   // BeginEdit and EndEdit around a handler; a null history is no history.
   class Scope {
@@ -92,6 +100,9 @@ class EditHistory {
   // The changes since the last step, if any, become a step; redo is lost.
   void Record();
   void Restore(const ParameterModel& target);
+  void Changed() const {
+    if (on_change_) on_change_();
+  }
 
   ParameterModel& model_;
   std::size_t limit_;
@@ -101,6 +112,7 @@ class EditHistory {
   ParameterModel start_;  // the model as the last step (or clear) left it
   std::deque<Step> undo_;
   std::vector<Step> redo_;
+  std::function<void()> on_change_;
 };
 
 }  // namespace veltrane

@@ -63,6 +63,16 @@ struct FileDialogSpec {
   std::string filter;        // the filter's text, e.g. "Preset_data_file"
 };
 
+// What an operation tells the user on the main window's status line: why a button did
+// nothing, or that it finished. The windows own the words.
+enum class StatusNote {
+  kNotConnected,
+  kFileLoaded,
+  kGroupSaved,
+  kGroupLoaded,
+  kDeviceNumberChanged,  // with the new device number
+};
+
 // What the operations that talk to the processor outside the send slots (presets, files,
 // backup, lock, device number) ask of the windows. Questions and file dialogs answer
 // through a callback, which may run at once or later: the core never waits inside a
@@ -84,6 +94,8 @@ class OperationView {
   // back together with the graph area.
   virtual void SetOperationPanelsEnabled(bool enabled) = 0;
   virtual void HideDetailWindow() = 0;
+  // Programs without a status line ignore these.
+  virtual void ShowStatus(StatusNote /*note*/, int /*number*/ = 0) {}
 };
 
 // Reply actions owned by later features. Defaults do what a bare editor does.

@@ -82,7 +82,11 @@ bool DevicePresets::SameConnection(std::uint64_t epoch) const {
 }
 
 void DevicePresets::StorePreset() {
-  if (!engine_.Connected() || gate_.Busy()) return;
+  if (!engine_.Connected()) {
+    view_.ShowStatus(StatusNote::kNotConnected);
+    return;
+  }
+  if (gate_.Busy()) return;
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   view_.AskYesNo(kPresetQuestion, kQuestionCaption,
                  [this, alive = std::weak_ptr<bool>(alive_), epoch](bool yes) {
@@ -112,11 +116,16 @@ void DevicePresets::SendStore(int slot, std::string_view text) {
 
 void DevicePresets::LoadPreset() {
   view_.HideDetailWindow();
+  if (!engine_.Connected()) {
+    view_.ShowStatus(StatusNote::kNotConnected);
+    return;
+  }
   const int position = presets_.PresetListPosition();
   if (position < 0 || position >= kPresetCount || !engine_.Connected() || !gate_.TryEnter()) {
     return;
   }
   recall_pending_ = true;
+  recall_preset_ = position + 1;
   engine_.StopScheduler();
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   timers_.Defer(kRecallWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch, position] {
@@ -149,12 +158,16 @@ void DevicePresets::EndRecall() {
 bool DevicePresets::ImageEndsRecall() {
   if (!recall_pending_) return false;
   EndRecall();
+  // The processor now holds the recalled preset; "Change" sends it back as current.
+  active_preset_ = recall_preset_;
   engine_.StartScheduler();  // no names request after a recall
   return true;
 }
 
 void DevicePresets::OnRecallTimeout() {
   EndRecall();
+  // The preset that never loaded must not look loaded.
+  presets_.SelectPreset(active_preset_ <= kPresetCount ? active_preset_ - 1 : -1);
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
 }

@@ -108,6 +108,7 @@ class DevicePresets {
   bool store_pending_ = false;    // a store frame awaits its acknowledge
   bool store_in_flight_ = false;  // between the question and the scheduler's restart
   bool recall_pending_ = false;
+  int recall_preset_ = 1;  // 1-based, the preset the pending recall asked for
   int recall_ticks_ = 0;
 
   std::unique_ptr<Timer> timer2_;   // recall time-out, 12 s

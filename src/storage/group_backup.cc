@@ -41,18 +41,51 @@ bool GroupBackup::SameConnection(std::uint64_t epoch) const {
 // Save 20-group to PC
 
 void GroupBackup::SaveToPc() {
+  if (!engine_.Connected()) {
+    view_.ShowStatus(StatusNote::kNotConnected);
+    return;
+  }
   ReadSlots([this](std::optional<std::vector<std::string>> records) {
-    if (!records) return;
-    view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_),
-                                   records = std::move(*records)](std::optional<std::string> path) {
-      if (alive.expired()) return;
-      if (path) {
-        const std::string error = files_.WriteAtomically(*path, FileLines(records));
-        if (!error.empty()) view_.ShowMessage(CannotSaveMessage(*path, error));
-      }
-      if (engine_.Connected()) engine_.StartScheduler();
-    });
+    if (records) ChooseSavePath(std::move(*records), /*after_failure=*/false);
   });
+}
+
+// The records took 25 s to read: a file that cannot be written asks for another path, and
+// only a confirmed Cancel throws them away.
+void GroupBackup::ChooseSavePath(std::vector<std::string> records, bool after_failure) {
+  view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_), after_failure,
+                                 records = std::move(records)](std::optional<std::string> path) {
+    if (alive.expired()) return;
+    if (!path) {
+      if (after_failure) {
+        AskDiscard(records);
+      } else if (engine_.Connected()) {
+        engine_.StartScheduler();
+      }
+      return;
+    }
+    const std::string error = files_.WriteAtomically(*path, FileLines(records));
+    if (!error.empty()) {
+      view_.ShowMessage(CannotSaveMessage(*path, error));
+      ChooseSavePath(records, /*after_failure=*/true);
+      return;
+    }
+    if (engine_.Connected()) engine_.StartScheduler();
+    view_.ShowStatus(StatusNote::kGroupSaved);
+  });
+}
+
+void GroupBackup::AskDiscard(std::vector<std::string> records) {
+  view_.AskYesNo(
+      kDiscardQuestion, kQuestionCaption,
+      [this, alive = std::weak_ptr<bool>(alive_), records = std::move(records)](bool yes) {
+        if (alive.expired()) return;
+        if (!yes) {
+          ChooseSavePath(records, /*after_failure=*/true);
+          return;
+        }
+        if (engine_.Connected()) engine_.StartScheduler();
+      });
 }
 
 void GroupBackup::ReadSlots(RecordsDone done) {
@@ -128,7 +161,11 @@ void GroupBackup::OnReadTimeout() {
 // Load 20-group to DV
 
 void GroupBackup::LoadToDevice() {
-  if (!engine_.Connected() || !gate_.TryEnter()) return;
+  if (!engine_.Connected()) {
+    view_.ShowStatus(StatusNote::kNotConnected);
+    return;
+  }
+  if (!gate_.TryEnter()) return;
   view_.SetTransferProgress(0);
   engine_.StopPoll();
   joined_.clear();
@@ -199,6 +236,7 @@ void GroupBackup::FinishWrite(std::uint64_t epoch) {
       if (alive.expired() || !writing_ || !SameConnection(epoch)) return;
       EndWrite();
       engine_.StartScheduler();
+      view_.ShowStatus(StatusNote::kGroupLoaded);
     });
   });
 }

@@ -20,6 +20,10 @@
 
 namespace veltrane {
 
+// Asked when the save dialog is cancelled after a file could not be written.
+inline constexpr std::string_view kDiscardQuestion =
+    "The 20 presets read from the processor are not saved yet. Discard them?";
+
 class GroupBackup {
  public:
   GroupBackup(TimerHost& timers, ProtocolEngine& engine, OperationView& view, FileStore& files,
@@ -43,6 +47,8 @@ class GroupBackup {
   bool Writing() const { return writing_; }
 
  private:
+  void ChooseSavePath(std::vector<std::string> records, bool after_failure);
+  void AskDiscard(std::vector<std::string> records);
   void OnRequestTick();
   void OnReadTimeout();
   void EndRead();

@@ -135,6 +135,7 @@ void PresetFile::LoadChosen(const std::string& path, bool with_link, std::uint64
   if (!with_link) {
     engine_.ApplyImageText(text);  // the link stays closed
     gate_.Leave();
+    view_.ShowStatus(StatusNote::kFileLoaded);
     return;
   }
   WriteToProcessor(std::move(text));
@@ -166,6 +167,7 @@ void PresetFile::OnLoadTick() {
   if (load_ticks_ < kLoadTicks) return;
   EndLoad();
   if (engine_.Connected()) engine_.StartScheduler();
+  view_.ShowStatus(StatusNote::kFileLoaded);
 }
 
 void PresetFile::EndLoad() {

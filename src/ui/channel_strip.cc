@@ -70,7 +70,8 @@ ChannelStrip::ChannelStrip(int channel, QWidget* parent) : QWidget(parent), chan
     button->setObjectName(
         QStringLiteral("%1Button%2").arg(QLatin1String(column.name)).arg(channel));
     button->setGeometry(x - place.x, 0, column.width, kButtonHeight);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches the buttons; a click leaves the focus where the user was typing.
+    button->setFocusPolicy(Qt::TabFocus);
     SetButtonColor(button, kSilver);
     const StripButton kind = column.kind;
     connect(button, &QPushButton::clicked, this, [this, kind] { emit Clicked(channel_, kind); });

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -15,7 +16,9 @@
 #include "ui/detail_eq_row.h"
 #include "ui/detail_level_pages.h"
 #include "ui/detail_slider_wheel.h"
+#include "ui/focus_ring.h"
 #include "ui/progress_box.h"
+#include "ui/tab_order.h"
 #include "ui/widget_colors.h"
 
 namespace veltrane {
@@ -71,7 +74,6 @@ DetailWindow::DetailWindow(ParameterModel& model, TimerHost& timers, EditorState
                           Qt::WindowCloseButtonHint),
       context_(model, state) {
   setObjectName(QStringLiteral("Form5"));
-  setWindowTitle(QStringLiteral("VELTRANE PROCESSOR"));
   setFixedSize(715, 364);
   // Closing the main window ends the program even while this window is open.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -88,6 +90,20 @@ DetailWindow::DetailWindow(ParameterModel& model, TimerHost& timers, EditorState
   StyleControls();
   wheel_ = new SliderWheel(this);
   wheel_->WatchWindow();
+
+  // Escape closes the window wherever the focus is, a field's own key handling included.
+  // A shortcut, not an action: the window's actions are its context menu.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setObjectName(QStringLiteral("CloseDetailShortcut"));
+  connect(escape, &QShortcut::activated, this, &QWidget::close);
+  new FocusRing(this);
+  ShowPageInTitle();
+}
+
+// "H_OUT – VELTRANE PROCESSOR": two of these windows' titles would otherwise be the same.
+void DetailWindow::ShowPageInTitle() {
+  const QString page = pages_->tabText(pages_->currentIndex()).trimmed();
+  setWindowTitle(page + QStringLiteral(" \u2013 VELTRANE PROCESSOR"));
 }
 
 DetailWindow::~DetailWindow() {
@@ -182,6 +198,8 @@ void DetailWindow::OpenChannelPage(int channel) {
 }
 
 void DetailWindow::OnPageChanged(int index) {
+  ShowPageInTitle();
+  if (isVisible()) ApplyReadingTabOrder(this);
   if (quiet_page_change_) return;
   EditorState& state = context_.state;
   if (index >= ChannelPageIndex(0) && index < ChannelPageIndex(kChannelCount)) {
@@ -244,6 +262,7 @@ bool DetailWindow::Resetting() const { return reset_timer_->Running(); }
 
 void DetailWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  ApplyReadingTabOrder(this);        // the shown page is laid out by now
   if (event->spontaneous()) return;  // restored from the task bar: still the same view
   context_.state.single_channel_mode = true;
   if (context_.graph != nullptr) context_.graph->SetDetailShown(true);

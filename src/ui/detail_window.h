@@ -98,6 +98,7 @@ class DetailWindow : public QWidget, public BandFieldSink {
   void hideEvent(QHideEvent* event) override;
 
  private:
+  void ShowPageInTitle();
   void BuildPages();
   void StyleControls();
   void OpenOn(int page, bool show_first);

@@ -38,7 +38,16 @@ EditBinding::EditBinding(MainWindow& main, const ParameterModel& model, EditHist
   const QList<QAction*> existing = main.actions();
   main.insertActions(existing.isEmpty() ? nullptr : existing.front(), {undo_, redo_});
   if (DetailWindow* detail = main.Detail()) detail->addActions({undo_, redo_});
+  // Menu entries and keys alike are off while there is nothing to take back or redo.
+  history_.SetOnChange([this] {
+    undo_->setEnabled(history_.CanUndo());
+    redo_->setEnabled(history_.CanRedo());
+  });
+  undo_->setEnabled(history_.CanUndo());
+  redo_->setEnabled(history_.CanRedo());
 }
+
+EditBinding::~EditBinding() { history_.SetOnChange(nullptr); }
 
 bool EditBinding::EditingAllowed() const {
   // isEnabled() also answers for the window around the strips (locked panel).

@@ -24,6 +24,7 @@ class EditBinding : public QObject, public EditView {
 
  public:
   EditBinding(MainWindow& main, const ParameterModel& model, EditHistory& history);
+  ~EditBinding() override;
 
   // EditView
   void ShowBlocks(const BlockSet& blocks) override;

@@ -3,8 +3,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFont>
+#include <QPushButton>
+#include <utility>
 
 #include "ui/main_window.h"
+#include "ui/progress_box.h"
 
 namespace veltrane {
 
@@ -18,6 +21,25 @@ LineScanAction::LineScanAction(MainWindow& main, TimerHost& timers, ProtocolEngi
   connect(action_, &QAction::triggered, this, [this] { Scan(); });
   connect(&main_, &MainWindow::ConnectionShown, this, [this] { UpdateEnabled(); });
   UpdateEnabled();
+
+  // A child of the window itself: the panels are disabled while the line is busy.
+  cancel_ = new QPushButton(QStringLiteral("Cancel"), &main_);
+  cancel_->setObjectName(QStringLiteral("CancelScanButton"));
+  const QRect box = main_.TransferBox()->geometry();
+  cancel_->setGeometry(box.center().x() - 40, box.bottom() + 8, 80, 26);
+  cancel_->hide();
+  connect(cancel_, &QPushButton::clicked, this, [this] {
+    cancelled_ = true;
+    scanner_.Cancel();
+  });
+}
+
+void LineScanAction::ShowCancel(bool shown) {
+  cancel_->setVisible(shown);
+  if (shown) {
+    cancel_->raise();
+    cancel_->setFocus(Qt::OtherFocusReason);
+  }
 }
 
 LineScanAction::~LineScanAction() = default;
@@ -31,10 +53,12 @@ bool LineScanAction::Scan(int reply_ms) {
   const QString port = main_.PortList()->currentText();
   const auto progress = [this](int number) { view_.SetTransferProgress(number * 100 / 256); };
   const auto done = [this, port](std::vector<LineScanEntry> found) {
+    ShowCancel(false);
     view_.ShowTransferBox(false);
     view_.SetOperationPanelsEnabled(true);
     Show(found, port);
     UpdateEnabled();
+    Summarize(found, port, std::exchange(cancelled_, false));
   };
   view_.SetTransferProgress(0);
   view_.ShowTransferBox(true);
@@ -45,8 +69,39 @@ bool LineScanAction::Scan(int reply_ms) {
     view_.ShowMessage(kMsgNoPort);
     return false;
   }
+  cancelled_ = false;
+  ShowCancel(true);
   UpdateEnabled();
   return true;
+}
+
+// The bold entries are easy to miss in a list of 256: the result is also said in words.
+void LineScanAction::Summarize(const std::vector<LineScanEntry>& found, const QString& port,
+                               bool cancelled) {
+  QStringList answered;
+  QStringList garbled;
+  for (const LineScanEntry& entry : found) {
+    (entry.garbled ? garbled : answered) << QString::number(entry.device_number);
+  }
+  QStringList lines;
+  if (cancelled) {
+    lines << QStringLiteral("Scan of %1 cancelled at device number %2.")
+                 .arg(port)
+                 .arg(scanner_.CurrentNumber());
+  }
+  if (answered.isEmpty() && garbled.isEmpty()) {
+    lines << QStringLiteral("No processor answered on %1.").arg(port);
+  }
+  if (!answered.isEmpty()) {
+    lines << QStringLiteral("Processors answered on %1 at device numbers: %2.")
+                 .arg(port, answered.join(QStringLiteral(", ")));
+  }
+  if (!garbled.isEmpty()) {
+    lines << QStringLiteral("Garbled answers, possibly two processors with the same number: %1.")
+                 .arg(garbled.join(QStringLiteral(", ")));
+  }
+  const std::string text = lines.join(QLatin1Char('\n')).toStdString();
+  view_.ShowMessage(text);
 }
 
 void LineScanAction::Show(const std::vector<LineScanEntry>& found, const QString& port) {

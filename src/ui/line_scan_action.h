@@ -14,6 +14,7 @@
 #include "protocol/view.h"
 
 class QAction;
+class QPushButton;
 
 namespace veltrane {
 
@@ -30,13 +31,18 @@ class LineScanAction : public QObject {
   ~LineScanAction() override;
 
   bool Scanning() const { return scanner_.Running(); }
+  int AskedNumber() const { return scanner_.CurrentNumber(); }
   void OnBytes(std::span<const std::uint8_t> bytes) { scanner_.OnBytes(bytes); }
   QAction* Action() const { return action_; }
+  // Under the progress box while a scan runs; stops it at once.
+  QPushButton* CancelButton() const { return cancel_; }
   // Starts a scan of the selected port (what the menu entry does); false when none ran.
   bool Scan(int reply_ms = kDefaultScanReplyMs);
 
  private:
   void Show(const std::vector<LineScanEntry>& found, const QString& port);
+  void Summarize(const std::vector<LineScanEntry>& found, const QString& port, bool cancelled);
+  void ShowCancel(bool shown);
   void UpdateEnabled();
 
   MainWindow& main_;
@@ -44,6 +50,8 @@ class LineScanAction : public QObject {
   OperationView& view_;
   LineScanner scanner_;
   QAction* action_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  bool cancelled_ = false;
 };
 
 }  // namespace veltrane

@@ -1,6 +1,7 @@
 #include "ui/lock_dialogs.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "ui/focus_ring.h"
 #include "ui/main_window.h"
 #include "ui/widget_colors.h"
 
@@ -28,31 +30,51 @@ bool IsLetterOrDigit(QChar c) {
 PasswordEntry::PasswordEntry(const QString& prompt, const QString& second_caption,
                              bool escape_is_second)
     : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint), escape_is_second_(escape_is_second) {
-  setFixedSize(320, 128);
+  setFixedSize(320, 148);
   SetFillColor(this, kDialogBlue);
+  QPalette white = palette();
+  white.setColor(QPalette::WindowText, Qt::white);
   auto* label = new QLabel(prompt, this);
   label->setGeometry(24, 16, 280, 20);
-  QPalette white = label->palette();
-  white.setColor(QPalette::WindowText, Qt::white);
   label->setPalette(white);
 
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("PasswordEdit"));
-  edit_->setGeometry(24, 44, 272, 24);
+  edit_->setGeometry(24, 44, 200, 24);
   edit_->setMaxLength(static_cast<int>(kPasswordLength));
+  edit_->setEchoMode(QLineEdit::Password);
   // Pasted text obeys the same rule as typed keys.
   edit_->setValidator(new QRegularExpressionValidator(
       QRegularExpression(QStringLiteral("[0-9A-Za-z]{0,6}")), edit_));
   edit_->installEventFilter(this);
+  show_ = new QCheckBox(QStringLiteral("Show"), this);
+  show_->setObjectName(QStringLiteral("ShowPasswordToggle"));
+  show_->setGeometry(236, 44, 70, 24);
+  show_->setPalette(white);
+  connect(show_, &QCheckBox::toggled, edit_, [this](bool shown) {
+    edit_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+  });
+  note_ = new QLabel(QStringLiteral("Wrong password"), this);
+  note_->setObjectName(QStringLiteral("WrongPasswordNote"));
+  note_->setGeometry(24, 72, 272, 18);
+  QPalette yellow = white;
+  yellow.setColor(QPalette::WindowText, QColor(255, 220, 80));
+  note_->setPalette(yellow);
+  note_->hide();
+  connect(edit_, &QLineEdit::textEdited, note_, &QWidget::hide);  // a new try under way
 
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("OkButton"));
-  ok_->setGeometry(60, 84, 80, 26);
+  ok_->setGeometry(60, 104, 80, 26);
   ok_->setAutoDefault(false);
   second_ = new QPushButton(second_caption, this);
   second_->setObjectName(second_caption + QStringLiteral("Button"));
-  second_->setGeometry(180, 84, 80, 26);
+  second_->setGeometry(180, 104, 80, 26);
   second_->setAutoDefault(false);
+  setTabOrder(edit_, show_);
+  setTabOrder(show_, ok_);
+  setTabOrder(ok_, second_);
+  new FocusRing(this);
   connect(ok_, &QPushButton::clicked, this, [this] { emit Confirmed(edit_->text()); });
   connect(second_, &QPushButton::clicked, this, &PasswordEntry::SecondClicked);
 }
@@ -60,7 +82,10 @@ PasswordEntry::PasswordEntry(const QString& prompt, const QString& second_captio
 void PasswordEntry::ClearAndFocus() {
   edit_->clear();
   edit_->setFocus();
+  note_->hide();
 }
+
+void PasswordEntry::ShowNote(bool shown) { note_->setVisible(shown); }
 
 // Escape must not hide the unlock dialog: the main window would stay disabled with no
 // way out but closing the program.
@@ -75,10 +100,10 @@ bool PasswordEntry::eventFilter(QObject* watched, QEvent* event) {
       emit Confirmed(edit_->text());
       return true;
     }
-    // Keys that type a character: only letters, digits and backspace get through.
+    // Keys that type a character: only letters and digits get through. Keys whose text is
+    // a control character (Backspace, Tab, Escape) keep their work: moving the focus, Cancel.
     const QString text = key->text();
-    if (!text.isEmpty() && key->key() != Qt::Key_Backspace &&
-        !(text.size() == 1 && IsLetterOrDigit(text[0]))) {
+    if (!text.isEmpty() && text[0].isPrint() && !(text.size() == 1 && IsLetterOrDigit(text[0]))) {
       return true;
     }
   }
@@ -140,18 +165,23 @@ void LockScreen::ShowPasswordDialog(PasswordDialog dialog) {
   entry.raise();
   entry.activateWindow();
   entry.Edit()->setFocus();
+  entry.ShowNote(false);
 }
 
 void LockScreen::ClosePasswordDialog(PasswordDialog dialog) { Entry(dialog).hide(); }
 
 void LockScreen::ClearPassword(PasswordDialog dialog) { Entry(dialog).ClearAndFocus(); }
 
+void LockScreen::ShowWrongPassword() { unlock_->ShowNote(true); }
+
 void LockScreen::QuitEditor() {
   if (quit_handler_) {
     quit_handler_();
     return;
   }
-  QCoreApplication::quit();
+  // exit(), not quit(): quit() first asks every window to close, and the unlock dialog
+  // refuses to close, which would abandon the quit and leave the editor running unseen.
+  QCoreApplication::exit(0);
 }
 
 }  // namespace veltrane

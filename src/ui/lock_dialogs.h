@@ -11,6 +11,7 @@
 #include "access/panel_lock.h"
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,8 +20,8 @@ namespace veltrane {
 
 class MainWindow;
 
-// Borderless, dark blue; the edit takes letters and digits only, six at most; Enter in it
-// is the "OK" button.
+// Borderless, dark blue; the edit takes letters and digits only, six at most, masked unless
+// "Show" is ticked; Enter in it is the "OK" button, Tab and Escape keep their usual work.
 class PasswordEntry : public QDialog {
   Q_OBJECT
 
@@ -30,7 +31,11 @@ class PasswordEntry : public QDialog {
   QLineEdit* Edit() const { return edit_; }
   QPushButton* OkButton() const { return ok_; }
   QPushButton* SecondButton() const { return second_; }
+  QCheckBox* ShowToggle() const { return show_; }
+  QLabel* Note() const { return note_; }
   void ClearAndFocus();
+  // "Wrong password" under the edit until the dialog is cleared or shown again.
+  void ShowNote(bool shown);
 
  signals:
   void Confirmed(const QString& password);
@@ -42,6 +47,8 @@ class PasswordEntry : public QDialog {
 
  private:
   QLineEdit* edit_ = nullptr;
+  QCheckBox* show_ = nullptr;
+  QLabel* note_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* second_ = nullptr;
   bool escape_is_second_ = false;
@@ -67,6 +74,7 @@ class LockScreen : public QObject, public LockView {
   void ShowPasswordDialog(PasswordDialog dialog) override;
   void ClosePasswordDialog(PasswordDialog dialog) override;
   void ClearPassword(PasswordDialog dialog) override;
+  void ShowWrongPassword() override;
   void QuitEditor() override;
 
  private:

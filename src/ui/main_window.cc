@@ -15,9 +15,11 @@
 #include "ui/about_box.h"
 #include "ui/block_diagram.h"
 #include "ui/detail_window.h"
+#include "ui/focus_ring.h"
 #include "ui/progress_box.h"
 #include "ui/response_graph.h"
 #include "ui/response_views.h"
+#include "ui/tab_order.h"
 #include "ui/top_bar.h"
 #include "ui/widget_colors.h"
 
@@ -78,6 +80,11 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   transfer_box_->move(307, 317);
   AddAboutAction(this);
 
+  status_line_ = new QLabel(this);
+  status_line_->setObjectName(QStringLiteral("StatusLine"));
+  status_line_->setGeometry(392, 632, 570, 24);
+  new FocusRing(this);
+
   for (int channel = 0; channel < kChannelCount; ++channel) {
     connect(diagram_->Strip(channel), &ChannelStrip::Clicked, this, &MainWindow::OnStripClicked);
   }
@@ -102,6 +109,11 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  ApplyReadingTabOrder(this);
+}
 
 void MainWindow::BuildGraphArea() {
   graph_area_ = new QWidget(this);
@@ -173,6 +185,8 @@ void MainWindow::SetMessageHandler(std::function<void(const QString&)> handler) 
   message_handler_ = std::move(handler);
 }
 
+void MainWindow::ShowStatusText(const QString& text) { status_line_->setText(text); }
+
 void MainWindow::ShowMessage(std::string_view text) { ShowMessageWithNote(text, {}); }
 
 void MainWindow::ShowMessageWithNote(std::string_view text, std::string_view note) {
@@ -208,6 +222,7 @@ void MainWindow::SetLamp(bool connected) {
   top_bar_->SetLamp(connected);
   if (connected != lamp_connected_) {
     lamp_connected_ = connected;
+    status_line_->clear();  // what it said was about the connection before
     emit ConnectionShown(connected);
   }
 }

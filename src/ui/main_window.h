@@ -79,10 +79,16 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   TimerHost& Timers() const { return timers_; }
   DetailWindow* Detail() const { return detail_; }
   QWidget* GraphArea() const { return graph_area_; }
+  // One line beside "Change" on the bottom panel: why a button did nothing, what finished.
+  QLabel* StatusLine() const { return status_line_; }
+  void ShowStatusText(const QString& text);
 
  signals:
   // The status lamp changed: a connection was opened or closed.
   void ConnectionShown(bool connected);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildGraphArea();
@@ -113,6 +119,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   QListWidget* history_list_ = nullptr;
   QListWidget* device_list_ = nullptr;
   QLabel* hid_status_ = nullptr;
+  QLabel* status_line_ = nullptr;
   bool lamp_connected_ = false;
 };
 

@@ -307,12 +307,17 @@ void ResponseGraph::mousePressEvent(QMouseEvent* event) {
   if (band < 0) return;
   FinishDrag();  // a release the graph never saw (disabled meanwhile) ended the last one
   state_.selected_band = band;
+  drag_band_ = band;
   dragging_ = true;
   if (history_ != nullptr) history_->BeginEdit();
 }
 
 void ResponseGraph::mouseMoveEvent(QMouseEvent* event) {
-  if (dragging_) DragTo(event->position().toPoint());
+  if (!dragging_) return;
+  // A field of the detail window that commits as its window loses the focus selects its
+  // own band after this press; the drag still moves the point that was grabbed.
+  state_.selected_band = drag_band_;
+  DragTo(event->position().toPoint());
 }
 
 void ResponseGraph::mouseReleaseEvent(QMouseEvent* /*event*/) { FinishDrag(); }

@@ -141,6 +141,7 @@ class ResponseGraph : public QWidget, public GraphControl {
   QString title_;
   int pen_width_ = 2;
   bool dragging_ = false;
+  int drag_band_ = -1;  // the band whose point the press grabbed
   int wheel_rest_ = 0;  // eighths of a degree short of a notch, from fine-grained wheels
   std::array<bool, kChannelCount> curve_visible_ = {true, false, true, true, true, false};
 };

@@ -15,6 +15,22 @@ QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+QString StatusText(StatusNote note, int number) {
+  switch (note) {
+    case StatusNote::kNotConnected:
+      return QStringLiteral("Not connected to a processor");
+    case StatusNote::kFileLoaded:
+      return QStringLiteral("Load File: done");
+    case StatusNote::kGroupSaved:
+      return QStringLiteral("save 20-group to PC: done");
+    case StatusNote::kGroupLoaded:
+      return QStringLiteral("load 20-group to DV: done");
+    case StatusNote::kDeviceNumberChanged:
+      return QStringLiteral("Change Device ID: done, now talking to device %1").arg(number);
+  }
+  return {};
+}
+
 }  // namespace
 
 WindowOperationView::WindowOperationView(MainWindow& main) : main_(main) {}
@@ -79,5 +95,9 @@ void WindowOperationView::SetOperationPanelsEnabled(bool enabled) {
 }
 
 void WindowOperationView::HideDetailWindow() { main_.HideDetailWindow(); }
+
+void WindowOperationView::ShowStatus(StatusNote note, int number) {
+  main_.ShowStatusText(StatusText(note, number));
+}
 
 }  // namespace veltrane

@@ -36,6 +36,7 @@ class WindowOperationView : public QObject, public OperationView {
   void SetTransferProgress(int percent) override;
   void SetOperationPanelsEnabled(bool enabled) override;
   void HideDetailWindow() override;
+  void ShowStatus(StatusNote note, int number) override;
 
  private:
   MainWindow& main_;

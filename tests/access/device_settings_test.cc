@@ -3,6 +3,10 @@
 
 #include "access/device_settings.h"
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "feature_harness.h"
 
 namespace veltrane::test {
@@ -41,6 +45,7 @@ TEST_F(DeviceSettingsTest, ChangeWritesAtTheOldAddressThenTalksToTheNewOne) {
                     static_cast<std::uint8_t>(0xA1 ^ 0x21 ^ 0x08 ^ 0x07 ^ 0x12 ^ 0x34 ^ 0x05)}) +
                 " AA");
   EXPECT_EQ(sim->Settings().device_number, 5);
+  EXPECT_EQ(view.statuses.back(), std::make_pair(StatusNote::kDeviceNumberChanged, 5));
   // The next polls go out as DeviceId 04, and the processor answers them there.
   clock.Advance(5000);
   bool polled = false;
@@ -84,6 +89,57 @@ TEST_F(DeviceSettingsTest, EmptyEntryIs251AndNoOrNoConnectionSendsNothing) {
   settings->ChangeDeviceId();
   EXPECT_EQ(view.questions.size(), questions);
   EXPECT_EQ(engine->DeviceId(), 0);
+}
+
+// The active preset follows a recall as it follows a store: "Change" carries the preset
+// the processor now holds, and a recall that timed out leaves it alone.
+TEST_F(DeviceSettingsTest, ChangeCarriesThePresetOfTheLastSuccessfulRecall) {
+  Connect();
+  ASSERT_EQ(presets->ActivePreset(), 1);
+  view.preset_position = 6;  // Pre7
+  presets->LoadPreset();
+  clock.Advance(1500);
+  ASSERT_FALSE(presets->RecallPending());
+  EXPECT_EQ(presets->ActivePreset(), 7);
+
+  sim->options().ignore_objects = {kObjImage};
+  view.preset_position = 2;  // Pre3 never comes
+  presets->LoadPreset();
+  clock.Advance(13000);
+  EXPECT_EQ(presets->ActivePreset(), 7);
+  EXPECT_EQ(view.preset_position, 6);
+
+  view.change_position = 0;
+  const std::size_t mark = Mark();
+  settings->ChangeDeviceId();
+  clock.Advance(600);
+  const std::vector<SentFrame> writes = SettingsWrites(mark);
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].bytes[10], 7);
+  EXPECT_EQ(sim->Settings().current_preset, 7);
+}
+
+// Without a connection the buttons that need the processor ask nothing and send nothing,
+// but say why on the status line.
+TEST_F(DeviceSettingsTest, ButtonsThatNeedAProcessorSayWhyTheyDidNothing) {
+  const std::vector<std::pair<const char*, std::function<void()>>> buttons = {
+      {"Store Preset", [&] { presets->StorePreset(); }},
+      {"Load Preset", [&] { presets->LoadPreset(); }},
+      {"save 20-group to PC", [&] { backup->SaveToPc(); }},
+      {"load 20-group to DV", [&] { backup->LoadToDevice(); }},
+      {"Change", [&] { settings->ChangeDeviceId(); }},
+  };
+  for (const auto& [name, click] : buttons) {
+    SCOPED_TRACE(name);
+    view.statuses.clear();
+    click();
+    clock.Advance(2000);
+    EXPECT_EQ(view.statuses,
+              (std::vector<std::pair<StatusNote, int>>{{StatusNote::kNotConnected, 0}}));
+  }
+  EXPECT_TRUE(view.questions.empty());
+  EXPECT_TRUE(view.dialogs.empty());
+  EXPECT_TRUE(port->sent().empty());
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ TEST_F(PanelLockTest, LockedProcessorBlocksTheEditorUntilTheRightPassword) {
   clock.Advance(600);
   ASSERT_EQ(WritesOf(kObjUnlock, mark).size(), 1u);
   EXPECT_EQ(view.cleared, std::vector<std::string>{"unlock"});  // status 1: try again
+  EXPECT_EQ(view.wrong_passwords, 1);
   EXPECT_TRUE(view.unlock_dialog);
   EXPECT_TRUE(lock->Locked());
 
@@ -65,6 +66,7 @@ TEST_F(PanelLockTest, OnlySixLettersOrDigitsAreSent) {
     lock->SendUnlock(bad);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Please input six characters!"});
     EXPECT_EQ(view.cleared, std::vector<std::string>{"unlock"});
+    EXPECT_EQ(view.wrong_passwords, 0);  // nothing was asked of the processor
   }
   clock.Advance(600);
   EXPECT_TRUE(WritesOf(kObjUnlock, mark).empty());

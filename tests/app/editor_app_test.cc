@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 #include <string>
@@ -18,6 +20,8 @@
 #include "link/fake_hid_backend.h"
 #include "link/hid_history.h"
 #include "sim/simulator.h"
+#include "ui/editor_features.h"
+#include "ui/lock_dialogs.h"
 
 namespace veltrane::test {
 namespace {
@@ -106,6 +110,32 @@ class EditorAppTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), kWaitMs);
     QCOMPARE(messages, QStringList{"interrupt."});
     QVERIFY(app.Main().PortList()->isEnabled());
+  }
+
+  // "Quit" of the unlock dialog is the only way out of a locked processor whose link is
+  // gone: with the dialog open over a connected editor, the application's loop must end.
+  void unlockQuitEndsTheEventLoop() {
+    EditorOptions options;
+    options.demo = true;
+    options.hid_backend = std::make_unique<FakeHidBackend>();
+    EditorApp app(std::move(options));
+    app.Main().SetMessageHandler([](const QString&) {});
+    QVERIFY2(app.Start(), app.Error().c_str());
+    app.Show();
+    app.Engine().ConnectButtonClicked();
+    QTRY_VERIFY_WITH_TIMEOUT(app.Engine().Connected() && !app.Engine().Connecting(), kWaitMs);
+
+    LockScreen& lock = app.Features().Lock();
+    lock.ShowPasswordDialog(PasswordDialog::kUnlock);
+    QVERIFY(lock.UnlockDialog().isVisible());
+    QTimer::singleShot(0, lock.UnlockDialog().SecondButton(), &QPushButton::click);
+    // A guard against a loop that never ends, not a wait: the loop ends long before.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(kWaitMs);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(guard.isActive());
   }
 
   // Nothing found: the port list's tooltip says so and where to go. It says nothing while a

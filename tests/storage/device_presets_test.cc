@@ -169,6 +169,7 @@ TEST_F(DevicePresetsTest, RecallTimesOutAfter12sAndALateImageIsAppliedAsOnConnec
   EXPECT_FALSE(view.transfer_box);
   EXPECT_TRUE(view.operation_panels_enabled);
   EXPECT_EQ(model, before);
+  EXPECT_EQ(view.preset_position, 0);  // back on the active preset, Pre1
   clock.Advance(2000);
   EXPECT_EQ(view.messages.size(), 1u);  // the polls keep the connection
   EXPECT_TRUE(engine->Connected());

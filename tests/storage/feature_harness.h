@@ -61,6 +61,7 @@ class ScriptedView : public RecordingView,
   void ShowTransferBox(bool shown) override { transfer_box = shown; }
   void SetTransferProgress(int percent) override { transfer_progress.push_back(percent); }
   void SetOperationPanelsEnabled(bool enabled) override { operation_panels_enabled = enabled; }
+  void ShowStatus(StatusNote note, int number) override { statuses.emplace_back(note, number); }
 
   // PresetView
   void ShowPresetList(const std::array<std::string, kPresetCount>& entries, int selected) override {
@@ -81,6 +82,7 @@ class ScriptedView : public RecordingView,
   void ClearPassword(PasswordDialog dialog) override {
     cleared.push_back(dialog == PasswordDialog::kUnlock ? "unlock" : "lock");
   }
+  void ShowWrongPassword() override { ++wrong_passwords; }
   void QuitEditor() override { ++quits; }
 
   // DeviceNumberView
@@ -111,6 +113,8 @@ class ScriptedView : public RecordingView,
   bool lock_dialog = false;
   std::vector<std::string> cleared;
   int quits = 0;
+  int wrong_passwords = 0;
+  std::vector<std::pair<StatusNote, int>> statuses;
 
   int device_position = 0;
   int change_selected = 0;

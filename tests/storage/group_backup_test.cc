@@ -58,9 +58,43 @@ TEST_F(GroupBackupTest, SaveRequestsEverySlot1200msApartAndWritesTheAnswersInOrd
   EXPECT_FALSE(view.transfer_box);
   EXPECT_TRUE(view.operation_panels_enabled);
   EXPECT_EQ(view.transfer_progress.back(), 100);
+  EXPECT_EQ(view.statuses.back().first, StatusNote::kGroupSaved);
   clock.Advance(1000);
   EXPECT_GE(PollsSince(mark), 1);
   EXPECT_TRUE(view.messages.empty());
+}
+
+// The 25 s read is not thrown away with a file that cannot be written: another path is
+// asked for; Cancel then asks before discarding, and No goes back to the dialog.
+TEST_F(GroupBackupTest, ASaveThatCannotWriteKeepsTheRecordsForAnotherPath) {
+  Connect();
+  files.write_errors["/ro/backup"] = "Read-only file system";
+  view.chosen_paths = {"/ro/backup", std::nullopt, "/pc/backup"};
+  view.answers = {false};
+  const std::size_t mark = Mark();
+  backup->SaveToPc();
+  clock.Advance(100 + 20 * 1200);
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_NE(view.messages[0].find("Read-only file system"), std::string::npos);
+  EXPECT_EQ(view.dialogs.size(), 3u);
+  EXPECT_EQ(view.questions.back(), "KORVALD: " + std::string(kDiscardQuestion));
+  EXPECT_EQ(files.files.at("/pc/backup"), BackupFile(*sim, 0));
+  EXPECT_EQ(Of(mark, kCmdRequest, kObjPresetImage).size(), 20u);  // read once only
+  clock.Advance(1000);
+  EXPECT_GE(PollsSince(mark), 1);
+
+  // Yes to the question discards: nothing written, the polls come back.
+  files.write_errors["/pc/backup"] = "Read-only file system";
+  files.files.clear();
+  view.chosen_paths = {"/pc/backup", std::nullopt};
+  view.answers = {true};
+  const std::size_t again = Mark();
+  backup->SaveToPc();
+  clock.Advance(100 + 20 * 1200);
+  EXPECT_TRUE(files.files.empty());
+  EXPECT_EQ(view.dialogs.size(), 5u);
+  clock.Advance(1000);
+  EXPECT_GE(PollsSince(again), 1);
 }
 
 // A change sent just before the click ends its send chain during the read; the chain
@@ -174,6 +208,7 @@ TEST_F(GroupBackupTest, RestoreWritesLineKToSlotKWithTheCurrentDeviceIdThenRerea
   EXPECT_FALSE(view.transfer_box);
   EXPECT_TRUE(view.operation_panels_enabled);
   EXPECT_EQ(view.preset_entries[0], "Pre1:" + sim->PresetName(1));
+  EXPECT_EQ(view.statuses.back().first, StatusNote::kGroupLoaded);
   clock.Advance(1000);
   EXPECT_GE(PollsSince(mark), 1);
   EXPECT_TRUE(view.messages.empty());

@@ -53,6 +53,7 @@ TEST_F(PresetFileTest, WithoutALinkTheModelRoundTripsByteExact) {
   EXPECT_EQ(view.dialogs.back().filter, "Preset_file");
   EXPECT_FALSE(view.dialogs.back().save);
   EXPECT_EQ(EncodeParameterImage(model), encoded);
+  EXPECT_EQ(view.statuses, (std::vector<std::pair<StatusNote, int>>{{StatusNote::kFileLoaded, 0}}));
   EXPECT_FALSE(engine->Connected());
   EXPECT_TRUE(port->sent().empty());
   EXPECT_TRUE(view.messages.empty());
@@ -154,8 +155,10 @@ TEST_F(PresetFileTest, LoadWritesTheImageWithTheCurrentDeviceIdAndKeepsTheLockSt
   // 25 ticks of 350 ms, then the panels come back and the poll runs again.
   clock.Advance(25 * 350 - 200 - 1);
   EXPECT_TRUE(view.transfer_box);
+  EXPECT_TRUE(view.statuses.empty());  // not done before the transfer box goes
   clock.Advance(1);
   EXPECT_FALSE(view.transfer_box);
+  EXPECT_EQ(view.statuses, (std::vector<std::pair<StatusNote, int>>{{StatusNote::kFileLoaded, 0}}));
   EXPECT_TRUE(view.operation_panels_enabled);
   EXPECT_EQ(view.transfer_progress.back(), 100);
   EXPECT_EQ(PollsSince(mark), 0);

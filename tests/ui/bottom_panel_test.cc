@@ -2,6 +2,7 @@
 // with the real windows, the features and the simulated processor on a virtual clock.
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,6 +87,28 @@ class BottomPanelTest : public QObject {
     QCOMPARE(name->text().toStdString(), e.sim.PresetName(3));
   }
 
+  // The status line beside "Change" says why a button did nothing and what finished.
+  void statusLineSaysWhyAndWhatIsDone() {
+    Editor e;
+    QLabel* status = e.window.StatusLine();
+    QVERIFY(status->text().isEmpty());
+    for (const char* button : {"StorePresetButton", "LoadPresetButton", "Save20GroupButton",
+                               "Load20GroupButton", "ChangeButton"}) {
+      status->clear();
+      e.Click(button);
+      QCOMPARE(status->text(), QStringLiteral("Not connected to a processor"));
+    }
+    QVERIFY(e.questions.isEmpty());
+
+    e.Connect();
+    e.clock.Advance(200);  // the lamp refresh tells the window
+    QVERIFY(status->text().isEmpty());
+    e.Find<QComboBox>("cbb4")->setCurrentIndex(4);
+    e.Click("ChangeButton");
+    QCOMPARE(status->text(), QStringLiteral("Change Device ID: done, now talking to device 5"));
+    QVERIFY(e.messages.isEmpty());
+  }
+
   void nameBoxTakesWhatAPresetNameCanHold() {
     Editor e;
     auto* name = e.Find<QLineEdit>("edt1");
@@ -143,10 +166,16 @@ class BottomPanelTest : public QObject {
     QVERIFY(unlock.Edit()->text().isEmpty());
 
     QTest::keyClicks(unlock.Edit(), QStringLiteral("a1B2c4"));
+    QVERIFY(unlock.Note()->isHidden());
     QTest::keyClick(unlock.Edit(), Qt::Key_Enter);
     e.clock.Advance(600);
     QVERIFY(unlock.Edit()->text().isEmpty());  // wrong: emptied for another try
     QVERIFY(unlock.isVisible());
+    QVERIFY(!unlock.Note()->isHidden());
+    QCOMPARE(unlock.Note()->text(), QStringLiteral("Wrong password"));
+    QTest::keyClicks(unlock.Edit(), QStringLiteral("a"));
+    QVERIFY(unlock.Note()->isHidden());
+    unlock.Edit()->clear();
     QTest::keyClicks(unlock.Edit(), QStringLiteral("a1B2c3"));
     QTest::mouseClick(unlock.OkButton(), Qt::LeftButton);
     e.clock.Advance(600);
@@ -161,6 +190,36 @@ class BottomPanelTest : public QObject {
     QVERIFY(unlock.isVisible());
     QTest::mouseClick(unlock.SecondButton(), Qt::LeftButton);
     QCOMPARE(e.quits, 1);
+  }
+
+  // A keyboard user reaches every control of the lock dialog and cancels it with Escape;
+  // the password is masked unless "Show" is ticked.
+  void lockDialogTakesTabAndEscapeAndMasksThePassword() {
+    Editor e;
+    e.Connect();
+    e.features->Lock().LockAction()->trigger();
+    PasswordEntry& lock = e.features->Lock().LockDialog();
+    QVERIFY(QTest::qWaitForWindowActive(&lock));
+    QCOMPARE(lock.Edit()->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(lock.Edit(), QStringLiteral("ab"));
+    QTest::keyClick(lock.Edit(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), lock.ShowToggle());
+    QTest::keyClick(lock.ShowToggle(), Qt::Key_Space);
+    QCOMPARE(lock.Edit()->echoMode(), QLineEdit::Normal);
+    QTest::keyClick(lock.ShowToggle(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), lock.OkButton());
+    QTest::keyClick(lock.OkButton(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), lock.SecondButton());
+    QTest::keyClick(lock.SecondButton(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClick(lock.OkButton(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClick(lock.ShowToggle(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), lock.Edit());
+    QCOMPARE(lock.Edit()->text(), QStringLiteral("ab"));
+
+    QTest::keyClick(lock.Edit(), Qt::Key_Escape);  // Cancel
+    QVERIFY(!lock.isVisible());
+    QVERIFY(e.window.isEnabled());
+    QVERIFY(!e.sim.Locked());
   }
 
   void lockPanelOnlyWhileConnected() {

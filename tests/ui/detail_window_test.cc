@@ -199,7 +199,7 @@ class DetailWindowTest : public QObject {
 
   void WindowAndPages() {
     Rig rig;
-    QCOMPARE(rig.window.windowTitle(), QStringLiteral("VELTRANE PROCESSOR"));
+    QCOMPARE(rig.window.windowTitle(), QString::fromUtf8("Gain \u2013 VELTRANE PROCESSOR"));
     QCOMPARE(rig.window.size(), QSize(715, 364));
     QVERIFY(!rig.window.isVisible());
     QTabWidget* pages = rig.window.Pages();
@@ -211,6 +211,24 @@ class DetailWindowTest : public QObject {
       QCOMPARE(pages->isTabVisible(i), i != 0 && i != 5 && i != 9);
     }
     QCOMPARE(pages->currentIndex(), kGainPage);
+  }
+
+  // The title names the page, and Escape closes the window even from a field that
+  // takes keys itself.
+  void TitleFollowsThePageAndEscapeCloses() {
+    Rig rig;
+    rig.window.OpenChannelPage(kOut1);
+    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+    QCOMPARE(rig.window.windowTitle(), QString::fromUtf8("H_OUT \u2013 VELTRANE PROCESSOR"));
+    rig.window.Pages()->setCurrentIndex(kDelayPage);
+    QCOMPARE(rig.window.windowTitle(), QString::fromUtf8("Delay \u2013 VELTRANE PROCESSOR"));
+    rig.window.OpenChannelPage(kOut1);
+    auto* field = rig.window.Pages()->currentWidget()->findChild<NumericField*>();
+    QVERIFY(field != nullptr);
+    field->setFocus();
+    QCOMPARE(QApplication::focusWidget(), field);
+    QTest::keyClick(field, Qt::Key_Escape);
+    QVERIFY(!rig.window.isVisible());
   }
 
   void NamesFollowTheComponentTable() {

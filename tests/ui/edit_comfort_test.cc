@@ -168,6 +168,66 @@ class EditComfortTest : public QObject {
     QCOMPARE(e.History().UndoCount(), 0u);
   }
 
+  // The user leaves a band's field of the detail window by pressing on another point of
+  // the graph; the field commits as the window loses the focus, after the press, and the
+  // drag must still move the point that was grabbed.
+  void firstDragAfterADetailFieldMovesTheGrabbedBand() {
+    Editor e;
+    e.detail.OpenChannelPage(kOut1);
+    e.window.show();
+    e.detail.show();
+    e.detail.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&e.detail));
+    const int typed = BandId(kOut1, 2);
+    const int grabbed = BandId(kOut1, 5);
+    e.BandField(typed, 'g')->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(QApplication::focusWidget(), e.BandField(typed, 'g'));
+    const BandParams typed_before = e.model.bands[typed];
+    const BandParams grabbed_before = e.model.bands[grabbed];
+    const QPoint start = e.PointOf(grabbed);
+    QVERIFY(start != e.PointOf(typed));
+
+    Press(e.Graph(), start);
+    e.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&e.window));
+    for (int i = 1; i <= 20; ++i) Move(e.Graph(), start + QPoint(5 * i, -2 * i));
+    Release(e.Graph(), start + QPoint(100, -40));
+    e.clock.Advance(1000);
+    QCOMPARE(e.model.bands[typed], typed_before);
+    QVERIFY(e.model.bands[grabbed] != grabbed_before);
+    QCOMPARE(e.state.selected_band, grabbed);
+    QCOMPARE(e.sim.LiveModel().bands[typed], typed_before);
+    QCOMPARE(e.sim.LiveModel().bands[grabbed], e.model.bands[grabbed]);
+  }
+
+  // Undo and Redo, menu entries and keys, are on only while there is something to take
+  // back or redo; a drag under way can be taken back.
+  void undoAndRedoAreOnlyOnWithSomethingToDo() {
+    Editor e;
+    e.detail.OpenChannelPage(kOut1);
+    QAction* undo = ActionOf(&e.window, "UndoAction");
+    QAction* redo = ActionOf(&e.window, "RedoAction");
+    const auto states = [&] { return std::make_pair(undo->isEnabled(), redo->isEnabled()); };
+    QCOMPARE(states(), std::make_pair(false, false));
+
+    const QPoint start = e.PointOf(BandId(kOut1, 4));
+    Press(e.Graph(), start);
+    QCOMPARE(states(), std::make_pair(true, false));
+    Release(e.Graph(), start);  // nothing moved: nothing to undo
+    QCOMPARE(states(), std::make_pair(false, false));
+
+    Press(e.Graph(), start);
+    for (int i = 1; i <= 10; ++i) Move(e.Graph(), start + QPoint(-4 * i, 2 * i));
+    Release(e.Graph(), start + QPoint(-40, 20));
+    QCOMPARE(states(), std::make_pair(true, false));
+    undo->trigger();
+    QCOMPARE(states(), std::make_pair(false, true));
+    redo->trigger();
+    QCOMPARE(states(), std::make_pair(true, false));
+    e.History().Clear();
+    QCOMPARE(states(), std::make_pair(false, false));
+  }
+
   void nothingIsUndoneWhileAResetHoldsTheWindows() {
     Editor e;
     e.detail.OpenChannelPage(kOut1);

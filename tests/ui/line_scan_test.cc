@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFont>
+#include <QPushButton>
 #include <QtTest>
 #include <memory>
 
@@ -61,12 +62,18 @@ class LineScanTest : public QObject {
     QVERIFY(scan.Scanning());
     QVERIFY(!action->isEnabled());
     QVERIFY(!window.TransferBox()->isHidden());
+    QVERIFY(!scan.CancelButton()->isHidden());
+    QVERIFY(scan.CancelButton()->isEnabled());
     QVERIFY(!window.PortList()->isEnabled());  // the top bar is off while the line is busy
     clock.Advance(256 * kDefaultScanReplyMs + 100);
     QVERIFY(!scan.Scanning());
     QVERIFY(window.TransferBox()->isHidden());
     QVERIFY(action->isEnabled());
-    QVERIFY(messages.isEmpty());
+    QVERIFY(scan.CancelButton()->isHidden());
+    QCOMPARE(messages,
+             QStringList{"Processors answered on /dev/ttyLINE at device numbers: 1, 3, 4.\n"
+                         "Garbled answers, possibly two processors with the same number: 9."});
+    messages.clear();
 
     const QComboBox* list = window.DeviceIdList();
     for (int number = 1; number <= 256; ++number) {
@@ -81,6 +88,25 @@ class LineScanTest : public QObject {
     QCOMPARE(list->toolTip(),
              QStringLiteral("Scan of /dev/ttyLINE: 1, 3, 4, 9? answered (bold in the list)"));
     QCOMPARE(engine.DeviceId(), 0);  // picking stays the user's
+
+    // Cancel stops at once: nothing more is asked, the line is free, what answered so far
+    // is shown and said.
+    action->trigger();
+    while (scan.AskedNumber() < 6) clock.Advance(1);  // a silent number
+    const std::size_t asked = port.sent().size();
+    QTest::mouseClick(scan.CancelButton(), Qt::LeftButton);
+    QVERIFY(!scan.Scanning());
+    QVERIFY(!port.IsOpen());
+    QVERIFY(window.TransferBox()->isHidden());
+    QVERIFY(scan.CancelButton()->isHidden());
+    QCOMPARE(messages,
+             QStringList{"Scan of /dev/ttyLINE cancelled at device number 6.\n"
+                         "Processors answered on /dev/ttyLINE at device numbers: 1, 3, 4."});
+    clock.Advance(10 * kDefaultScanReplyMs);
+    QCOMPARE(port.sent().size(), asked);
+    QVERIFY(list->itemData(3, Qt::FontRole).isValid());
+    QVERIFY(!list->itemData(8, Qt::FontRole).isValid());
+    messages.clear();
 
     // The line works as before: a connection to device 3 once the user picks it.
     engine.SetDeviceId(2);

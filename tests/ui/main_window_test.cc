@@ -23,10 +23,12 @@
 #include "protocol/engine.h"
 #include "protocol/engine_harness.h"
 #include "protocol/virtual_clock.h"
+#include "tab_walk.h"
 #include "ui/block_diagram.h"
 #include "ui/channel_strip.h"
 #include "ui/detail_names.h"
 #include "ui/detail_window.h"
+#include "ui/focus_ring.h"
 #include "ui/response_graph.h"
 #include "ui/top_bar.h"
 #include "ui/widget_colors.h"
@@ -315,6 +317,40 @@ class MainWindowTest : public QObject {
     e.window.SetResetLock(false);
     QVERIFY(e.window.Bar()->isEnabled() && e.window.Diagram()->isEnabled() &&
             e.window.Graph()->parentWidget()->isEnabled());
+  }
+
+  // Tab reaches every control of both windows once, row by row, left to right, and the
+  // control it reaches carries a clear ring; a click shows no ring.
+  void TabVisitsEveryControlInReadingOrder() {
+    Editor e;
+    e.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&e.window));
+    const QList<QWidget*> walk = test::TabWalk(e.window.PortList());
+    QCOMPARE(QSet<QWidget*>(walk.begin(), walk.end()), test::Reachable(&e.window));
+    QCOMPARE(walk.size(), test::Reachable(&e.window).size());
+    QCOMPARE(test::FirstOutOfReadingOrder(&e.window, walk), QString());
+    for (int channel : {kInA, kOut1, kOut2, kOut3}) {
+      for (StripButton button : {StripButton::kMute, StripButton::kPolarity, StripButton::kGain,
+                                 StripButton::kDelay, StripButton::kEq, StripButton::kXOver}) {
+        QVERIFY(walk.contains(e.StripButton(channel, button)));
+      }
+    }
+    QVERIFY(walk.contains(e.StripButton(kOut3, StripButton::kLimiter)));
+
+    const FocusRing* ring = e.window.findChild<FocusRing*>();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* focused = QApplication::focusWidget();
+    QCOMPARE(ring->Target(), focused);
+    QVERIFY(ring->geometry().contains(QRect(focused->mapTo(&e.window, QPoint()), focused->size())));
+    QTest::mouseClick(e.StripButton(kOut1, StripButton::kMute), Qt::LeftButton);
+    e.Find<QLineEdit>("edt1")->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(ring->Target(), nullptr);
+
+    e.detail.OpenChannelPage(kOut1);
+    QVERIFY(QTest::qWaitForWindowActive(&e.detail));
+    const QList<QWidget*> detail_walk = test::TabWalk(e.detail.Pages()->tabBar());
+    QCOMPARE(QSet<QWidget*>(detail_walk.begin(), detail_walk.end()), test::Reachable(&e.detail));
+    QCOMPARE(test::FirstOutOfReadingOrder(&e.detail, detail_walk), QString());
   }
 
   // Scrolling past a list changes nothing and sends nothing, in either window; only a list
