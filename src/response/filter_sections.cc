@@ -203,14 +203,19 @@ FilterSection ShelfSection(EqType type, double f0_hz, double gain_db) {
   return {times_a2(with_p), with_m};
 }
 
-SectionCascade CrossoverSections(CrossoverSide side, int type, double fc_hz) {
+// One walk over a type's section table, for the squared-magnitude sections of the level
+// graph and for the coefficients of the complex views alike, so the two never disagree
+// about which sections a type has.
+template <typename Cascade, typename FirstOrder, typename SecondOrder, typename Bessel>
+Cascade BuildCrossover(CrossoverSide side, int type, double fc_hz, FirstOrder first_order,
+                       SecondOrder second_order, Bessel bessel) {
   type = std::clamp(type, 0, 11);
-  SectionCascade cascade;
+  Cascade cascade;
   if (side == CrossoverSide::kLowPass && IsBessel(type)) {
     const BesselTable& table = kLowPassBessel[type / 3];
     const double w0 = kOmega0PerHz * (fc_hz / table.divisor);
     for (const auto& [c, h] : table.sections) {
-      if (c != 0) cascade.Add(BesselSection(w0, c, h));
+      if (c != 0) cascade.Add(bessel(w0, c, h));
     }
     return cascade;
   }
@@ -220,33 +225,20 @@ SectionCascade CrossoverSections(CrossoverSide side, int type, double fc_hz) {
   for (int i = 0; i < 4; ++i) {
     const double d = table.d[i];
     if (d == 0) continue;
-    cascade.Add(i == 0 && table.first_order ? FirstOrderSection(side, w0, d)
-                                            : SecondOrderSection(side, w0, d));
+    cascade.Add(i == 0 && table.first_order ? first_order(side, w0, d)
+                                            : second_order(side, w0, d));
   }
   return cascade;
 }
 
+SectionCascade CrossoverSections(CrossoverSide side, int type, double fc_hz) {
+  return BuildCrossover<SectionCascade>(side, type, fc_hz, FirstOrderSection,
+                                        SecondOrderSection, BesselSection);
+}
+
 BiquadCascade CrossoverBiquads(CrossoverSide side, int type, double fc_hz) {
-  type = std::clamp(type, 0, 11);
-  BiquadCascade cascade;
-  if (side == CrossoverSide::kLowPass && IsBessel(type)) {
-    const BesselTable& table = kLowPassBessel[type / 3];
-    const double w0 = kOmega0PerHz * (fc_hz / table.divisor);
-    for (const auto& [c, h] : table.sections) {
-      if (c != 0) cascade.Add(BesselBiquad(w0, c, h));
-    }
-    return cascade;
-  }
-  const SectionTable& table =
-      side == CrossoverSide::kHighPass ? kHighPassTypes[type] : kLowPassTypes[type];
-  const double w0 = kOmega0PerHz * (fc_hz / table.divisor);
-  for (int i = 0; i < 4; ++i) {
-    const double d = table.d[i];
-    if (d == 0) continue;
-    cascade.Add(i == 0 && table.first_order ? FirstOrderBiquad(side, w0, d)
-                                            : SecondOrderBiquad(side, w0, d));
-  }
-  return cascade;
+  return BuildCrossover<BiquadCascade>(side, type, fc_hz, FirstOrderBiquad, SecondOrderBiquad,
+                                       BesselBiquad);
 }
 
 }  // namespace veltrane

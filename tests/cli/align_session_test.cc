@@ -19,69 +19,26 @@
 #include "response/alignment.h"
 #include "sim/sim_link.h"
 #include "sim/simulator.h"
+#include "virtual_ctl.h"
 
 namespace veltrane {
 namespace {
 
-class SimEnvironment : public CtlEnvironment {
+class SimEnvironment : public VirtualCtlEnvironment<Simulator> {
  public:
-  explicit SimEnvironment(const ParameterModel& live) : sim_(clock_), port_(clock_, sim_) {
+  explicit SimEnvironment(const ParameterModel& live) : VirtualCtlEnvironment("sim") {
     const std::vector<std::uint8_t> bytes = ImageDataBytes(EncodeParameterImage(live));
     SimImage image{};
     std::copy(bytes.begin(), bytes.end(), image.begin());
-    sim_.state().SetLiveImage(image);
+    Far().state().SetLiveImage(image);
   }
-
-  TimerHost& Timers() override { return clock_; }
-  SerialPort& Serial(Receiver receiver) override {
-    port_.SetReceiver(std::move(receiver));
-    return port_;
-  }
-  std::unique_ptr<HidBackend> CreateHidBackend() override {
-    return std::make_unique<FakeHidBackend>();
-  }
-  std::vector<std::string> SerialPorts() override { return {"sim"}; }
-
-  VirtualClock& Clock() { return clock_; }
-  Simulator& Sim() { return sim_; }
-
- private:
-  VirtualClock clock_;
-  Simulator sim_;
-  SimSerialPort port_;
+  Simulator& Sim() { return Far(); }
 };
 
-struct Outcome {
-  int code = -1;
-  QJsonObject json;
-  std::string err;
-};
+using Outcome = CtlRun;
 
 Outcome RunCtl(SimEnvironment& env, std::vector<std::string> args) {
-  args.insert(args.begin(), {"--json", "--port", "sim"});
-  const ParsedCommandLine parsed = ParseCtlCommandLine(args);
-  EXPECT_EQ(parsed.error, "");
-  char* out_text = nullptr;
-  char* err_text = nullptr;
-  std::size_t out_size = 0, err_size = 0;
-  std::FILE* out = open_memstream(&out_text, &out_size);
-  std::FILE* err = open_memstream(&err_text, &err_size);
-  Outcome outcome;
-  {
-    CtlSession session(parsed.options, env, out, err);
-    session.Start([&](int code) { outcome.code = code; });
-    const std::int64_t start = env.Clock().NowMs();
-    while (outcome.code < 0 && env.Clock().NowMs() - start < 600'000) env.Clock().Advance(20);
-    env.Clock().Advance(2000);  // the disconnect
-  }
-  std::fclose(out);
-  std::fclose(err);
-  outcome.json =
-      QJsonDocument::fromJson(QByteArray(out_text, static_cast<qsizetype>(out_size))).object();
-  outcome.err.assign(err_text, err_size);
-  std::free(out_text);
-  std::free(err_text);
-  return outcome;
+  return RunVirtualCtl<CtlSession>(env, std::move(args), 600'000, 2000);  // then the disconnect
 }
 
 // H_OUT and M_OUT as 12 dB LR at 2 kHz in the same polarity: a notch at the crossover.

@@ -18,68 +18,23 @@
 #include "protocol/virtual_clock.h"
 #include "sim/sim_line.h"
 #include "sim/sim_link.h"
+#include "virtual_ctl.h"
 
 namespace veltrane {
 namespace {
 
-class LineEnvironment : public CtlEnvironment {
+class LineEnvironment : public VirtualCtlEnvironment<SimLine> {
  public:
   LineEnvironment(const std::vector<int>& devices, SimOptions options)
-      : line_(clock_, devices, options), port_(clock_, line_) {}
-
-  TimerHost& Timers() override { return clock_; }
-  SerialPort& Serial(Receiver receiver) override {
-    port_.SetReceiver(std::move(receiver));
-    return port_;
-  }
-  std::unique_ptr<HidBackend> CreateHidBackend() override {
-    return std::make_unique<FakeHidBackend>();
-  }
-  std::vector<std::string> SerialPorts() override { return {"line"}; }
-
-  VirtualClock& Clock() { return clock_; }
-  SimLine& Line() { return line_; }
-
- private:
-  VirtualClock clock_;
-  SimLine line_;
-  SimSerialPort port_;
+      : VirtualCtlEnvironment("line", devices, options) {}
+  SimLine& Line() { return Far(); }
 };
 
-struct Outcome {
-  int code = -1;
-  QJsonObject result;
-  std::string err;
-  std::int64_t ms = 0;
-};
+using Outcome = CtlRun;
 
 // Runs one line command to its end on the environment's clock.
 Outcome RunLine(LineEnvironment& env, std::vector<std::string> args) {
-  args.insert(args.begin(), {"--json", "--port", "line"});
-  const ParsedCommandLine parsed = ParseCtlCommandLine(args);
-  EXPECT_EQ(parsed.error, "");
-  char* out_text = nullptr;
-  char* err_text = nullptr;
-  std::size_t out_size = 0;
-  std::size_t err_size = 0;
-  std::FILE* out = open_memstream(&out_text, &out_size);
-  std::FILE* err = open_memstream(&err_text, &err_size);
-  Outcome outcome;
-  const std::int64_t start = env.Clock().NowMs();
-  {
-    LineSession session(parsed.options, env, out, err);
-    session.Start([&](int code) { outcome.code = code; });
-    while (outcome.code < 0 && env.Clock().NowMs() - start < 3'600'000) env.Clock().Advance(20);
-  }
-  outcome.ms = env.Clock().NowMs() - start;
-  std::fclose(out);
-  std::fclose(err);
-  outcome.result =
-      QJsonDocument::fromJson(QByteArray(out_text, static_cast<qsizetype>(out_size))).object();
-  outcome.err.assign(err_text, err_size);
-  std::free(out_text);
-  std::free(err_text);
-  return outcome;
+  return RunVirtualCtl<LineSession>(env, std::move(args), 3'600'000);
 }
 
 std::vector<int> Numbers(const QJsonObject& result, bool ok) {
@@ -95,18 +50,18 @@ TEST(LineSessionTest, ScanFindsTheProcessorsAndTellsWhatTheyHold) {
   env.Line().Device(1).state().SetLocked(true);
   const Outcome scan = RunLine(env, {"scan"});
   EXPECT_EQ(scan.code, 0) << scan.err;
-  EXPECT_EQ(Numbers(scan.result, true), (std::vector<int>{1, 2, 7}));
-  const QJsonArray devices = scan.result["devices"].toArray();
+  EXPECT_EQ(Numbers(scan.json, true), (std::vector<int>{1, 2, 7}));
+  const QJsonArray devices = scan.json["devices"].toArray();
   EXPECT_EQ(devices[0].toObject()["first_preset_name"].toString(), "Live Rock");
   EXPECT_EQ(devices[1].toObject()["locked"].toBool(), true);
   EXPECT_EQ(devices[2].toObject()["locked"].toBool(), false);
   // The scan itself: 256 numbers, each waited for at most the reply time.
-  EXPECT_LE(scan.result["scan_ms"].toDouble(), 256 * kDefaultScanReplyMs);
+  EXPECT_LE(scan.json["scan_ms"].toDouble(), 256 * kDefaultScanReplyMs);
 
   LineEnvironment empty({}, {.pacing_9600 = true});
   const Outcome nothing = RunLine(empty, {"scan"});
   EXPECT_EQ(nothing.code, 1);
-  EXPECT_TRUE(nothing.result["devices"].toArray().isEmpty());
+  EXPECT_TRUE(nothing.json["devices"].toArray().isEmpty());
   EXPECT_LE(nothing.ms, 1.2 * 256 * kDefaultScanReplyMs);
 }
 
@@ -116,7 +71,7 @@ TEST(LineSessionTest, BackupAllThenRestoreAllIntoAnotherLineLeavesEverySlotIdent
   LineEnvironment first({1, 2, 7}, {.demo_content = true});
   const Outcome backup = RunLine(first, {"backup-all", folder, "--range", "1-8"});
   ASSERT_EQ(backup.code, 0) << backup.err;
-  EXPECT_EQ(Numbers(backup.result, true), (std::vector<int>{1, 2, 7}));
+  EXPECT_EQ(Numbers(backup.json, true), (std::vector<int>{1, 2, 7}));
   for (int number : {1, 2, 7}) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(LineSession::DeviceFile(folder, number))));
   }
@@ -126,7 +81,7 @@ TEST(LineSessionTest, BackupAllThenRestoreAllIntoAnotherLineLeavesEverySlotIdent
   ASSERT_NE(second.Line().Device(0).PresetImage(3), first.Line().Device(0).PresetImage(3));
   const Outcome restore = RunLine(second, {"restore-all", folder, "--range", "1-8"});
   ASSERT_EQ(restore.code, 0) << restore.err;
-  EXPECT_EQ(Numbers(restore.result, true), (std::vector<int>{1, 2, 7}));
+  EXPECT_EQ(Numbers(restore.json, true), (std::vector<int>{1, 2, 7}));
   for (std::size_t d = 0; d < 3; ++d) {
     for (int slot = 1; slot <= 20; ++slot) {
       EXPECT_EQ(second.Line().Device(d).PresetImage(slot), first.Line().Device(d).PresetImage(slot))
@@ -144,9 +99,9 @@ TEST(LineSessionTest, AProcessorThatFallsSilentIsReportedAndTheOthersFinish) {
   env.Line().Device(1).options().drop_after_frames = 20;
   const Outcome backup = RunLine(env, {"backup-all", dir.path().toStdString(), "--range", "1-8"});
   EXPECT_EQ(backup.code, 1);
-  EXPECT_EQ(Numbers(backup.result, true), (std::vector<int>{1, 7}));
-  EXPECT_EQ(Numbers(backup.result, false), (std::vector<int>{2}));
-  const QJsonObject failed = backup.result["devices"].toArray()[1].toObject();
+  EXPECT_EQ(Numbers(backup.json, true), (std::vector<int>{1, 7}));
+  EXPECT_EQ(Numbers(backup.json, false), (std::vector<int>{2}));
+  const QJsonObject failed = backup.json["devices"].toArray()[1].toObject();
   EXPECT_FALSE(failed["error"].toString().isEmpty());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(
       LineSession::DeviceFile(dir.path().toStdString(), 2))));  // nothing half-written
@@ -157,7 +112,7 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
   LineEnvironment env({2, 2, 5}, {.pacing_9600 = true, .demo_content = true});
   const Outcome scan = RunLine(env, {"scan", "--range", "1-6"});
   EXPECT_EQ(scan.code, 0);
-  const QJsonArray devices = scan.result["devices"].toArray();
+  const QJsonArray devices = scan.json["devices"].toArray();
   ASSERT_EQ(devices.size(), 2);
   EXPECT_EQ(devices[0].toObject()["device_number"].toInt(), 2);
   EXPECT_TRUE(devices[0].toObject()["garbled"].toBool());
@@ -166,8 +121,8 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
   // A backup of the line leaves the duplicate out, says so, and still backs up the rest.
   const Outcome backup = RunLine(env, {"backup-all", dir.path().toStdString(), "--range", "1-6"});
   EXPECT_EQ(backup.code, 1);
-  EXPECT_EQ(Numbers(backup.result, true), (std::vector<int>{5}));
-  EXPECT_EQ(backup.result["devices"].toArray()[0].toObject()["error"].toString(),
+  EXPECT_EQ(Numbers(backup.json, true), (std::vector<int>{5}));
+  EXPECT_EQ(backup.json["devices"].toArray()[0].toObject()["error"].toString(),
             "possible duplicate device number");
 }
 

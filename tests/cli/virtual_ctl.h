@@ -1,0 +1,98 @@
+#pragma once
+
+// veltrane-ctl on the virtual clock: an environment whose serial port reaches a simulated
+// processor (or a line of them), and a run of one session with its output captured.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/session.h"
+#include "link/fake_hid_backend.h"
+#include "protocol/virtual_clock.h"
+#include "sim/sim_link.h"
+
+namespace veltrane {
+
+// Peer is the simulated far end: a Simulator or a SimLine, built on the environment's clock.
+template <typename Peer>
+class VirtualCtlEnvironment : public CtlEnvironment {
+ public:
+  template <typename... Args>
+  explicit VirtualCtlEnvironment(std::string port_name, Args&&... args)
+      : peer_(clock_, std::forward<Args>(args)...),
+        port_(clock_, peer_),
+        port_name_(std::move(port_name)) {}
+
+  TimerHost& Timers() override { return clock_; }
+  SerialPort& Serial(Receiver receiver) override {
+    port_.SetReceiver(std::move(receiver));
+    return port_;
+  }
+  std::unique_ptr<HidBackend> CreateHidBackend() override {
+    return std::make_unique<FakeHidBackend>();
+  }
+  std::vector<std::string> SerialPorts() override { return {port_name_}; }
+
+  VirtualClock& Clock() { return clock_; }
+  Peer& Far() { return peer_; }
+
+ private:
+  VirtualClock clock_;
+  Peer peer_;
+  SimSerialPort port_;
+  std::string port_name_;
+};
+
+struct CtlRun {
+  int code = -1;
+  QJsonObject json;
+  std::string err;
+  std::int64_t ms = 0;  // virtual time from the start to the exit code
+};
+
+// Runs one session of type Session (CtlSession, LineSession) with --json on the
+// environment's port until it gives its exit code or limit_ms of virtual time pass, then
+// lets a further settle_ms pass (a disconnect still on its way).
+template <typename Session, typename Environment>
+CtlRun RunVirtualCtl(Environment& env, std::vector<std::string> args, std::int64_t limit_ms,
+                     int settle_ms = 0) {
+  args.insert(args.begin(), {"--json", "--port", env.SerialPorts().front()});
+  const ParsedCommandLine parsed = ParseCtlCommandLine(args);
+  EXPECT_EQ(parsed.error, "");
+  char* out_text = nullptr;
+  char* err_text = nullptr;
+  std::size_t out_size = 0;
+  std::size_t err_size = 0;
+  std::FILE* out = open_memstream(&out_text, &out_size);
+  std::FILE* err = open_memstream(&err_text, &err_size);
+  CtlRun run;
+  const std::int64_t start = env.Clock().NowMs();
+  {
+    Session session(parsed.options, env, out, err);
+    session.Start([&](int code) { run.code = code; });
+    while (run.code < 0 && env.Clock().NowMs() - start < limit_ms) env.Clock().Advance(20);
+    run.ms = env.Clock().NowMs() - start;
+    if (settle_ms > 0) env.Clock().Advance(settle_ms);
+  }
+  std::fclose(out);
+  std::fclose(err);
+  run.json =
+      QJsonDocument::fromJson(QByteArray(out_text, static_cast<qsizetype>(out_size))).object();
+  run.err.assign(err_text, err_size);
+  std::free(out_text);
+  std::free(err_text);
+  return run;
+}
+
+}  // namespace veltrane
