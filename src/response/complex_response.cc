@@ -63,12 +63,8 @@ ComplexPoint operator*(const ComplexPoint& a, const ComplexPoint& b) {
 }
 
 Biquad PeakingBiquad(double f0_hz, double gain_db, double q) {
-  const double octaves = std::asinh(1 / (2 * q)) / 0.34657359;
   const double a = std::pow(10.0, gain_db / 40);
-  const double w0 = kOmega0PerHz * f0_hz;
-  const double s = std::sin(w0);
-  // The processor's bandwidth is twice the textbook one: ln 2, not ln 2 / 2.
-  const double alpha = s * std::sinh(0.69314718 * octaves * w0 / s);
+  const auto [w0, alpha] = PeakingBandShape(f0_hz, q);
   const double c = std::cos(w0);
   return {1 + alpha * a, -2 * c, 1 - alpha * a, 1 + alpha / a, -2 * c, 1 - alpha / a};
 }

@@ -168,12 +168,17 @@ FilterSection BiquadSection(double b0, double b1, double b2, double a0, double a
   return {power(b0, b1, b2), power(a0, a1, a2)};
 }
 
-FilterSection PeakingSection(double f0_hz, double gain_db, double q) {
+PeakingShape PeakingBandShape(double f0_hz, double q) {
   const double octaves = std::asinh(1 / (2 * q)) / 0.34657359;
-  const double a = std::pow(10.0, gain_db / 40);
   const double w0 = kOmega0PerHz * f0_hz;
   const double s = std::sin(w0);
-  const double alpha = s * std::sinh(0.69314718 * octaves * w0 / s);
+  // The processor's bandwidth is twice the textbook one: ln 2, not ln 2 / 2.
+  return {w0, s * std::sinh(0.69314718 * octaves * w0 / s)};
+}
+
+FilterSection PeakingSection(double f0_hz, double gain_db, double q) {
+  const double a = std::pow(10.0, gain_db / 40);
+  const auto [w0, alpha] = PeakingBandShape(f0_hz, q);
   const double sigma = Square(std::sin(w0 / 2));
   return {ResonantQuadratic(sigma, alpha * a), ResonantQuadratic(sigma, alpha / a)};
 }

@@ -65,6 +65,13 @@ FilterSection BiquadSection(double b0, double b1, double b2, double a0, double a
 // Peaking band at f0 with gain and Q. The bandwidth is twice the textbook one in
 // octaves (the 0.69314718 factor); the graph has always drawn it that way.
 FilterSection PeakingSection(double f0_hz, double gain_db, double q);
+// The peaking band's angular frequency and alpha, shared by its magnitude section and its
+// coefficients.
+struct PeakingShape {
+  double w0 = 0;
+  double alpha = 0;
+};
+PeakingShape PeakingBandShape(double f0_hz, double q);
 
 // Low shelf (kLowShelf) or high shelf (kHighShelf), slope 1.3. The caller handles a
 // gain of exactly 0 dB, which is unity by definition.

@@ -17,11 +17,7 @@ namespace veltrane {
 namespace {
 
 const QColor kGridBlack(0, 0, 0);
-const QColor kFrameGrey(128, 128, 128);
 const QColor kGridGrey(64, 64, 64);
-const QColor kLabelText(255, 255, 255);
-const QColor kLabelBackground(4, 2, 4);
-const QColor kSingleCurve(255, 0, 0);
 
 // Point sizes are meant for a 96 dpi screen; a QImage defaults to 72.
 constexpr int kDotsPerMeter96Dpi = 3780;
@@ -147,7 +143,7 @@ QImage DrawGraphGrid(int width, int height) {
   const int right = width - 6;
   const int bottom = height - 24;
 
-  p.setPen(QPen(kFrameGrey, 1));
+  p.setPen(QPen(kGraphFrameGrey, 1));
   LineWithoutEnd(p, 41, 17, right, 17);
   LineWithoutEnd(p, right, 17, right, bottom);
   LineWithoutEnd(p, right, bottom, 41, bottom);
@@ -169,9 +165,9 @@ QImage DrawGraphGrid(int width, int height) {
   LineWithoutEnd(p, axis_right, 18, axis_right, bottom);
 
   p.setFont(GridLabelFont());
-  p.setPen(kLabelText);
+  p.setPen(kGraphLabelText);
   for (const GridLabel& label : GridLabels(&grid)) {
-    p.fillRect(label.box, kLabelBackground);
+    p.fillRect(label.box, kGraphLabelBackground);
     p.drawText(label.box, Qt::AlignLeft | Qt::AlignTop, label.text);
   }
   return grid;
@@ -215,7 +211,7 @@ ResponseGraph::ResponseGraph(ParameterModel& model, EditorState& state, QWidget*
   // Until the first image or edit there are no curves, only the 0 dB line.
   CopyGrid();
   QPainter p(&image_);
-  p.setPen(QPen(kSingleCurve, pen_width_, Qt::SolidLine, Qt::FlatCap));
+  p.setPen(QPen(kSingleCurveRed, pen_width_, Qt::SolidLine, Qt::FlatCap));
   const int zero_db_row = GridRows(kGraphHeight)[2];
   p.drawLine(42, zero_db_row, kGraphWidth - 6, zero_db_row);
 }
@@ -416,7 +412,7 @@ void ResponseGraph::DragTo(QPoint mouse) {
 
 void ResponseGraph::DrawSingleChannel(int channel) {
   QPainter p(&image_);
-  p.setPen(QPen(kSingleCurve, pen_width_));
+  p.setPen(QPen(kSingleCurveRed, pen_width_));
   DrawChannelTotal(p, store_, model_, channel);
 }
 

@@ -15,10 +15,6 @@ namespace veltrane {
 namespace {
 
 const QColor kSumCurve(255, 255, 255);
-const QColor kSingleCurve(255, 0, 0);
-const QColor kFrameGrey(128, 128, 128);
-const QColor kLabelText(255, 255, 255);
-const QColor kLabelBackground(4, 2, 4);
 
 int ToPixel(double y) {
   if (std::isnan(y)) return kOffGraphPixel;
@@ -62,7 +58,7 @@ QImage DrawViewGrid(GraphView view, int width, int height) {
   const std::vector<GridLabel> old = GridLabels(&grid);
   // The first ten labels are the level's; the frequency labels stay.
   for (std::size_t i = 0; i < 10 && i < old.size(); ++i) p.fillRect(old[i].box, Qt::black);
-  p.setPen(QPen(kFrameGrey, 1));
+  p.setPen(QPen(kGraphFrameGrey, 1));
   p.drawLine(41, 17, 41, height - 25);
   p.setFont(GridLabelFont());
   const QFontMetrics metrics(GridLabelFont(), &grid);
@@ -72,8 +68,8 @@ QImage DrawViewGrid(GraphView view, int width, int height) {
     if (labels[r].isEmpty()) continue;
     const int w = metrics.horizontalAdvance(labels[r]);
     const QRect box(std::max(1, 38 - w), rows[r] - metrics.height() / 2, w, metrics.height());
-    p.fillRect(box, kLabelBackground);
-    p.setPen(kLabelText);
+    p.fillRect(box, kGraphLabelBackground);
+    p.setPen(kGraphLabelText);
     p.drawText(box, Qt::AlignLeft | Qt::AlignTop, labels[r]);
   }
   return grid;
@@ -140,7 +136,7 @@ void ResponseViews::DrawChannels(QPainter& p, const ViewScene& scene) {
   for (int channel = 0; channel < kChannelCount; ++channel) {
     const bool single = scene.single_channel >= 0;
     if (single ? channel != scene.single_channel : !scene.visible[channel]) continue;
-    p.setPen(QPen(single ? kSingleCurve : CurveColor(channel), scene.pen_width));
+    p.setPen(QPen(single ? kSingleCurveRed : CurveColor(channel), scene.pen_width));
     const std::vector<ComplexPoint> curve =
         EvaluateCurve(ChannelProcessingOf(*scene.model, channel), columns_);
     for (const QPolygon& line : CurvePolylines(curve, view_)) p.drawPolyline(line);

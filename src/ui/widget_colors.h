@@ -19,6 +19,12 @@ inline const QColor kWindowGrey(94, 94, 94);    // main window background
 // black, still readable on silver, where the style's default is almost white.
 inline const QColor kDisabledFieldText(64, 64, 64);
 
+// The graph's frame and labels, and the one channel the single-channel views draw.
+inline const QColor kGraphFrameGrey(128, 128, 128);
+inline const QColor kGraphLabelText(255, 255, 255);
+inline const QColor kGraphLabelBackground(4, 2, 4);
+inline const QColor kSingleCurveRed(255, 0, 0);
+
 // Curve colours of the all-channels view, also the legend swatches, In A .. Out 4.
 inline QColor CurveColor(int channel) {
   static const QColor kColors[] = {QColor(255, 255, 0), QColor(0, 0, 255),   QColor(46, 121, 255),
