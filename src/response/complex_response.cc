@@ -115,9 +115,9 @@ ChannelProcessing ChannelProcessingOf(const ParameterModel& model, int channel) 
     // H_OUT enough to fill a crossover's cancellation notch with a -30 dB floor.
     if (freq_index == (high ? 0 : kFreqIndexMax)) continue;
     const double fc = CrossoverCornerHz(side, freq_index);
-    for (const Biquad& q : CrossoverBiquads(side, high ? ch.hp_type : ch.lp_type, fc).Sections()) {
-      p.Add(q);
-    }
+    // Held by name: a span of a temporary cascade would outlive it in the loop.
+    const BiquadCascade cascade = CrossoverBiquads(side, high ? ch.hp_type : ch.lp_type, fc);
+    for (const Biquad& q : cascade.Sections()) p.Add(q);
   }
   const double gain_db = kChannelGainTable[std::min<int>(ch.gain, kChannelGainIndexMax)];
   p.gain = ch.mute != 0 ? 0.0 : std::pow(10.0, gain_db / 20) * (ch.polarity != 0 ? -1 : 1);
