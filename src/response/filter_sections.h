@@ -30,15 +30,17 @@ struct FilterSection {
 };
 
 // Up to four sections in cascade. Unity sections are left out: they add exactly 0 dB.
-struct SectionCascade {
-  std::array<FilterSection, 4> sections{};
+template <typename Section>
+struct Cascade {
+  std::array<Section, 4> sections{};
   int count = 0;
 
-  void Add(const FilterSection& section) { sections[count++] = section; }
-  std::span<const FilterSection> Sections() const {
+  void Add(const Section& section) { sections[count++] = section; }
+  std::span<const Section> Sections() const {
     return {sections.data(), static_cast<std::size_t>(count)};
   }
 };
+using SectionCascade = Cascade<FilterSection>;
 
 enum class CrossoverSide { kHighPass, kLowPass };
 
@@ -49,15 +51,7 @@ struct Biquad {
   double a0 = 1, a1 = 0, a2 = 0;
 };
 
-struct BiquadCascade {
-  std::array<Biquad, 4> sections{};
-  int count = 0;
-
-  void Add(const Biquad& section) { sections[count++] = section; }
-  std::span<const Biquad> Sections() const {
-    return {sections.data(), static_cast<std::size_t>(count)};
-  }
-};
+using BiquadCascade = Cascade<Biquad>;
 
 // Any biquad b0 + b1 z^-1 + b2 z^-2 over a0 + a1 z^-1 + a2 z^-2.
 FilterSection BiquadSection(double b0, double b1, double b2, double a0, double a1, double a2);
