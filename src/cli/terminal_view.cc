@@ -1,5 +1,7 @@
 #include "cli/terminal_view.h"
 
+#include <utility>
+
 #include <cstdio>
 
 namespace veltrane {
@@ -7,7 +9,10 @@ namespace veltrane {
 void TerminalView::ChooseFile(const FileDialogSpec&,
                               std::function<void(std::optional<std::string>)> chosen) {
   ++files_chosen;
-  chosen(file.empty() ? std::nullopt : std::optional<std::string>(file));
+  // The command line names one file: a second dialog (another path after a failed save)
+  // is cancelled, or a save that keeps failing would ask for the same path forever.
+  const std::string path = std::exchange(file, {});
+  chosen(path.empty() ? std::nullopt : std::optional<std::string>(path));
 }
 
 void TerminalView::ShowTransferBox(bool shown) {

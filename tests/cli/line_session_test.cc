@@ -18,6 +18,7 @@
 #include "protocol/virtual_clock.h"
 #include "sim/sim_line.h"
 #include "sim/sim_link.h"
+#include "sim/simulator.h"
 #include "virtual_ctl.h"
 
 namespace veltrane {
@@ -124,6 +125,16 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
   EXPECT_EQ(Numbers(backup.json, true), (std::vector<int>{5}));
   EXPECT_EQ(backup.json["devices"].toArray()[0].toObject()["error"].toString(),
             "possible duplicate device number");
+}
+
+// A backup whose file cannot be written is kept by the editor for another path; the
+// command line has only the one path it was given, so it must end with a file error.
+TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
+  VirtualCtlEnvironment<Simulator> env("sim");
+  const CtlRun run = RunVirtualCtl<CtlSession>(env, {"backup", "/proc/no-such-folder/rack.txt"},
+                                               600'000, 2000);
+  EXPECT_EQ(run.code, kExitUsage) << run.err;
+  EXPECT_NE(run.err.find("Cannot save"), std::string::npos) << run.err;
 }
 
 }  // namespace
