@@ -1,0 +1,27 @@
+#pragma once
+
+// The measurement with a channel's processing applied, in true dB: what the fit minimises
+// and what the graph's predicted curve shows.
+
+#include <span>
+#include <vector>
+
+#include "model/parameter_model.h"
+#include "response/acoustic_sum.h"
+#include "tuning/eq_fit.h"
+#include "tuning/target.h"
+
+namespace veltrane {
+
+// measured + the channel's whole processing (its bands unless bypassed, crossover, gain;
+// a muted channel is -infinity) at each frequency of hz.
+std::vector<double> PredictedLevels(const ParameterModel& model, int channel,
+                                    const MeasuredResponse& measured, std::span<const double> hz);
+
+// The fit of `channel`: the grid of the settings' range, the measurement and the aligned
+// target on it, the channel's processing without its bands, and its bands now.
+FitProblem MakeFitProblem(const ParameterModel& model, int channel,
+                          const MeasuredResponse& measured, const TargetSpec& target,
+                          const FitSettings& settings);
+
+}  // namespace veltrane
