@@ -51,6 +51,21 @@ const char kCtlHelp[] =
     "                            crossover, e.g. align out1 out2; --apply writes them\n"
     "                            and reads them back (--no-verify skips that)\n"
     "\n"
+    "Tuning from a measurement (without --port or --hid: offline, the channel flat):\n"
+    "  fit CHANNEL MEASUREMENT… [--range 20-500] [--max-boost 3] [--tilt DB]\n"
+    "      [--house DB@HZ] [--target FILE] [--bands 1-8] [--no-shelves] [--smooth var]\n"
+    "      [--apply]             fit the channel's eight bands, in the processor's own\n"
+    "                            steps, so that measurement plus processing comes closest\n"
+    "                            to the target (flat unless --tilt, --house or --target)\n"
+    "                            over the range in Hz; the summed EQ never rises above\n"
+    "                            --max-boost dB; several files are power-averaged;\n"
+    "                            --smooth none|var|1/N (N 1..48); --apply writes the bands\n"
+    "                            and reads them back\n"
+    "  predict CHANNEL MEASUREMENT… OUTPUT [--fitted]\n"
+    "                            the measurement with the channel's processing (--fitted:\n"
+    "                            with the bands fit would choose), written to OUTPUT as a\n"
+    "                            measurement text file\n"
+    "\n"
     "Several processors on one line (serial only):\n"
     "  scan [--range A-B] [--reply-ms N]\n"
     "                            poll device numbers A..B (default 1-256), listen N ms\n"
@@ -77,13 +92,66 @@ const std::map<std::string, int> kArgumentCounts = {
     {"ports", 0},       {"info", 0},   {"show", 0},    {"set", -3},  {"dump", 1},
     {"load", 1},        {"backup", 1}, {"restore", 1}, {"store", 2}, {"recall", 1},
     {"set-device", 1},  {"unlock", 1}, {"lock", 1},    {"scan", 0},  {"backup-all", 1},
-    {"restore-all", 1}, {"align", 2}};
+    {"restore-all", 1}, {"align", 2},  {"fit", -2},   {"predict", -3}};
+
+// A scan's --range: device numbers A-B.
+std::string ReadDeviceRange(const std::string& text, CtlOptions& o) {
+  const std::size_t dash = text.find('-');
+  const auto a = ParseInteger(text.substr(0, dash));
+  const auto b = dash == std::string::npos ? a : ParseInteger(text.substr(dash + 1));
+  if (!a || !b || *a < 1 || *b > 256 || *a > *b) {
+    return "--range needs device numbers A-B within 1-256";
+  }
+  o.first = *a;
+  o.last = *b;
+  return {};
+}
+
+// The checks that need the whole command line.
+std::string CheckCommand(CtlOptions& o, const std::string& fit_option) {
+  if (o.command.empty()) {
+    return "no command given (see --help)";
+  }
+  const auto count = kArgumentCounts.find(o.command);
+  if (count == kArgumentCounts.end()) {
+    return "unknown command \"" + o.command + "\" (see --help)";
+  }
+  const int n = static_cast<int>(o.args.size());
+  const bool fits = count->second >= 0 ? n == count->second : n >= -count->second;
+  if (!fits) {
+    return o.command + ": wrong number of arguments (see --help)";
+  }
+  const bool tuning = o.command == "fit" || o.command == "predict";
+  if (!fit_option.empty() && !tuning) return fit_option + " belongs to fit and predict";
+  if (o.fit.fitted && o.command != "predict") return "--fitted belongs to predict";
+  if (o.apply && o.command != "align" && o.command != "fit") {
+    return "--apply belongs to align and fit";
+  }
+  if (o.command == "fit" && o.apply && o.port.empty() && !o.hid) {
+    return "fit --apply writes to a processor: give --port PATH or --hid";
+  }
+  // Without a port, fit and predict work from the files alone.
+  if (o.port.empty() && !o.hid && o.command != "ports" && !tuning) {
+    return "give --port PATH or --hid";
+  }
+  const bool line_command =
+      o.command == "scan" || o.command == "backup-all" || o.command == "restore-all";
+  if (line_command && o.hid) {
+    return o.command + " works on a serial line, not with --hid";
+  }
+  if (!o.port.empty() && o.hid) {
+    return "give either --port or --hid, not both";
+  }
+  if (line_command && o.fit.range_text) return ReadDeviceRange(*o.fit.range_text, o);
+  return {};
+}
 
 }  // namespace
 
 ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
   ParsedCommandLine parsed;
   CtlOptions& o = parsed.options;
+  std::string fit_option;  // the first option only fit and predict take
   std::size_t i = 0;
   const auto value = [&](const std::string& option) -> std::optional<std::string> {
     if (i + 1 >= argv.size()) {
@@ -97,6 +165,14 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
     // Options may also follow the command; a negative number there is a value.
     if (!o.command.empty() && !arg.starts_with("--")) {
       o.args.push_back(arg);
+      continue;
+    }
+    if (const auto fit_error = ParseFitOption(arg, [&] { return value(arg); }, o.fit)) {
+      if (!fit_error->empty()) {
+        parsed.error = *fit_error;
+        return parsed;
+      }
+      if (arg != "--range") fit_option = arg;
       continue;
     }
     if (arg == "--help" || arg == "-h") {
@@ -128,18 +204,6 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
         return parsed;
       }
       o.timeout_ms = *s * 1000;
-    } else if (arg == "--range") {
-      const auto text = value(arg);
-      if (!text) return parsed;
-      const std::size_t dash = text->find('-');
-      const auto a = ParseInteger(text->substr(0, dash));
-      const auto b = dash == std::string::npos ? a : ParseInteger(text->substr(dash + 1));
-      if (!a || !b || *a < 1 || *b > 256 || *a > *b) {
-        parsed.error = "--range needs device numbers A-B within 1-256";
-        return parsed;
-      }
-      o.first = *a;
-      o.last = *b;
     } else if (arg == "--reply-ms") {
       const auto text = value(arg);
       if (!text) return parsed;
@@ -162,39 +226,7 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
       o.command = arg;
     }
   }
-  if (o.command.empty()) {
-    parsed.error = "no command given (see --help)";
-    return parsed;
-  }
-  const auto count = kArgumentCounts.find(o.command);
-  if (count == kArgumentCounts.end()) {
-    parsed.error = "unknown command \"" + o.command + "\" (see --help)";
-    return parsed;
-  }
-  const int n = static_cast<int>(o.args.size());
-  const bool fits = count->second >= 0 ? n == count->second : n >= -count->second;
-  if (!fits) {
-    parsed.error = o.command + ": wrong number of arguments (see --help)";
-    return parsed;
-  }
-  if (o.port.empty() && !o.hid && o.command != "ports") {
-    parsed.error = "give --port PATH or --hid";
-    return parsed;
-  }
-  const bool line_command =
-      o.command == "scan" || o.command == "backup-all" || o.command == "restore-all";
-  if (line_command && o.hid) {
-    parsed.error = o.command + " works on a serial line, not with --hid";
-    return parsed;
-  }
-  if (!o.port.empty() && o.hid) {
-    parsed.error = "give either --port or --hid, not both";
-    return parsed;
-  }
-  if (o.apply && o.command != "align") {
-    parsed.error = "--apply belongs to align";
-    return parsed;
-  }
+  parsed.error = CheckCommand(o, fit_option);
   return parsed;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "access/line_scan.h"
+#include "cli/fit_command.h"
 
 namespace veltrane {
 
@@ -29,7 +30,8 @@ struct CtlOptions {
   int first = 1;               // --range A-B: the device numbers a line scan polls
   int last = 256;
   int reply_ms = kDefaultScanReplyMs;  // --reply-ms N: how long a scan listens at each number
-  bool apply = false;                  // --apply: align writes what it suggests
+  bool apply = false;                  // --apply: align and fit write what they suggest
+  FitCommandOptions fit;               // fit and predict
   std::string command;
   std::vector<std::string> args;
 };

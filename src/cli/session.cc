@@ -78,7 +78,12 @@ void CtlSession::Start(std::function<void(int)> finished) {
       Ports();
       return;
     }
-    if (CheckArguments()) Connect();
+    if (!CheckArguments()) return;
+    const bool offline = options_.port.empty() && !options_.hid;
+    if (!offline) return Connect();
+    // fit and predict without a processor: the channel as a fresh one, bands flat.
+    if (options_.command == "fit") Fit();
+    if (options_.command == "predict") Predict();
   });
 }
 
@@ -123,6 +128,13 @@ bool CtlSession::CheckArguments() {
       Fail(kExitUsage, "align: give two different outputs, e.g. align out1 out2");
       return false;
     }
+  } else if (command == "fit" || command == "predict") {
+    FitJobRead read = ReadFitJob(command, args, options_.fit, files_);
+    if (!read.job) {
+      Fail(kExitUsage, read.error);
+      return false;
+    }
+    fit_job_ = std::move(read.job);
   } else if (command == "unlock" || command == "lock") {
     if (!IsPanelPassword(args[0])) {
       Fail(kExitUsage, command + ": " + std::string(kMsgSixCharacters) + " (letters and digits)");
@@ -212,6 +224,8 @@ void CtlSession::RunCommand() {
   if (c == "unlock") return Password(true);
   if (c == "lock") return Password(false);
   if (c == "align") return Align();
+  if (c == "fit") return Fit();
+  if (c == "predict") return Predict();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -484,6 +498,53 @@ void CtlSession::Align() {
           "the changes to leave");
 }
 
+void CtlSession::Fit() {
+  const FitReport report = RunFit(model_, *fit_job_);
+  for (auto it = report.json.begin(); it != report.json.end(); ++it) {
+    result_json_[it.key()] = it.value();
+  }
+  result_lines_ = report.lines;
+  if (!options_.apply) {
+    Succeed("");
+    return;
+  }
+  const int channel = fit_job_->channel;
+  model_ = WithFittedBands(model_, channel, report.result);
+  std::vector<BlockAddress> changed;
+  for (int n = 0; n < kBandsPerChannel; ++n) {
+    const int block = FirstEqBlock(channel) + n;
+    changed.push_back({channel, block});
+    engine_.QueueSlotFrame(SlotOfBlock(channel, block),
+                           BuildBlockFrame(model_, engine_.DeviceId(), channel, block));
+  }
+  WaitFor([this] { return engine_.SendSlotsIdle(); },
+          [this, changed] {
+            if (!options_.verify.value_or(true)) {
+              Succeed("written");
+              return;
+            }
+            VerifyImage(ImageDataBytes(EncodeParameterImage(model_)), true, changed);
+          },
+          "the changes to leave");
+}
+
+void CtlSession::Predict() {
+  const FitJob& job = *fit_job_;
+  const ParameterModel model =
+      job.fitted ? WithFittedBands(model_, job.channel, RunFit(model_, job).result) : model_;
+  const std::optional<std::string> text = PredictionText(model, job);
+  if (!text) {
+    Fail(kExitUsage, "predict: " + ChannelName(job.channel) + " is muted; nothing to predict");
+    return;
+  }
+  if (const std::string error = files_.WriteAtomically(job.output_file, *text); !error.empty()) {
+    Fail(kExitUsage, "predict: cannot save " + job.output_file + ": " + error);
+    return;
+  }
+  result_json_["file"] = Q(job.output_file);
+  Succeed("predicted response of " + ChannelName(job.channel) + " written to " + job.output_file);
+}
+
 void CtlSession::VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
                              std::vector<BlockAddress> only) {
   file_.ReadImage([this, sent = std::move(sent), skip_lock_byte,
@@ -604,8 +665,9 @@ void CtlSession::Finish(int code) {
   j["exit_code"] = code;
   QJsonArray lines;
   for (const std::string& line : result_lines_) lines.append(Q(line));
-  // Documents with their own shape (show, info, align) carry no text lines.
-  if (!j.contains("channels") && !j.contains("presets") && !j.contains("outputs")) {
+  // Documents with their own shape (show, info, align, fit) carry no text lines.
+  if (!j.contains("channels") && !j.contains("presets") && !j.contains("outputs") &&
+      !j.contains("bands")) {
     j["output"] = lines;
   }
   if (quiet_) {

@@ -15,6 +15,7 @@
 #include "access/panel_lock.h"
 #include "access/reply_router.h"
 #include "cli/command_line.h"
+#include "cli/fit_command.h"
 #include "cli/terminal_view.h"
 #include "link/hid_backend.h"
 #include "link/hid_link.h"
@@ -69,6 +70,8 @@ class CtlSession {
   void SetDevice();
   void Password(bool unlock);
   void Align();
+  void Fit();
+  void Predict();
   void VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
                    std::vector<BlockAddress> only);
   void VerifySlots(std::vector<std::vector<std::uint8_t>> sent);
@@ -91,6 +94,7 @@ class CtlSession {
   bool done_ = false;
   std::size_t messages_seen_ = 0;
   std::string file_text_;                  // load / restore: the checked file, joined
+  std::optional<FitJob> fit_job_;          // fit / predict: the files read and checked
   std::vector<std::string> result_lines_;  // what a command has to say
   QJsonObject result_json_;                // and the same for --json
 

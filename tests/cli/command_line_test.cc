@@ -30,6 +30,20 @@ TEST(CtlCommandLineTest, CommandsOptionsAndUsageErrors) {
        "--timeout needs a number of seconds from 1 to 3600"},
       {{"--port", "p", "--fast", "info"}, "unknown option --fast"},
       {{"--port"}, "--port needs a value"},
+      // fit and predict work from files alone; writing needs a processor.
+      {{"fit", "out1", "m.txt", "--tilt", "-0.5", "--smooth", "1/6"}, ""},
+      {{"predict", "out1", "m.txt", "p.txt", "--fitted"}, ""},
+      {{"--port", "p", "fit", "out1", "m.txt", "--apply"}, ""},
+      {{"fit", "out1", "m.txt", "--apply"},
+       "fit --apply writes to a processor: give --port PATH or --hid"},
+      {{"predict", "out1", "m.txt"}, "predict: wrong number of arguments (see --help)"},
+      {{"--port", "p", "--tilt", "1", "info"}, "--tilt belongs to fit and predict"},
+      {{"fit", "out1", "m.txt", "--fitted"}, "--fitted belongs to predict"},
+      {{"fit", "out1", "m.txt", "--smooth", "1/5"},
+       "--smooth needs none, var or 1/N with N 1, 2, 3, 6, 12, 24 or 48"},
+      {{"--port", "p", "--apply", "show"}, "--apply belongs to align and fit"},
+      // --range is device numbers for a scan.
+      {{"--port", "p", "scan", "--range", "20-500"}, "--range needs device numbers A-B within 1-256"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.argv));

@@ -63,11 +63,13 @@ struct CtlRun {
 
 // Runs one session of type Session (CtlSession, LineSession) with --json on the
 // environment's port until it gives its exit code or limit_ms of virtual time pass, then
-// lets a further settle_ms pass (a disconnect still on its way).
+// lets a further settle_ms pass (a disconnect still on its way). Without with_port the
+// session is given no port (the commands that work from files alone).
 template <typename Session, typename Environment>
 CtlRun RunVirtualCtl(Environment& env, std::vector<std::string> args, std::int64_t limit_ms,
-                     int settle_ms = 0) {
-  args.insert(args.begin(), {"--json", "--port", env.SerialPorts().front()});
+                     int settle_ms = 0, bool with_port = true) {
+  if (with_port) args.insert(args.begin(), {"--port", env.SerialPorts().front()});
+  args.insert(args.begin(), "--json");
   const ParsedCommandLine parsed = ParseCtlCommandLine(args);
   EXPECT_EQ(parsed.error, "");
   char* out_text = nullptr;
