@@ -486,59 +486,84 @@ void CtlSession::Align() {
 
 void CtlSession::VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
                              std::vector<BlockAddress> only) {
-  file_.ReadImage([this, sent = std::move(sent), skip_lock_byte,
-                   only = std::move(only)](std::optional<std::string> image) {
-    if (!image) return;  // the time-out's message ends the run
-    std::vector<ByteDifference> differences =
-        CompareImageData(sent, ImageDataBytes(*image), skip_lock_byte);
-    if (!only.empty()) {
-      std::erase_if(differences, [&](const ByteDifference& d) {
-        const int record = static_cast<int>(d.index / 8);
-        return record >= 64 ||
-               std::find(only.begin(), only.end(), BlockOfImageRecord(record)) == only.end();
-      });
-    }
-    QJsonArray list;
-    for (const ByteDifference& d : differences) {
-      result_lines_.push_back("differs: " + DescribeDifference(d));
-      list.append(Q(DescribeDifference(d)));
-    }
-    result_json_["differences"] = list;
-    if (!differences.empty()) {
-      Fail(kExitDifference, "read back: " + std::to_string(differences.size()) +
-                                " byte(s) differ from what was written");
-      return;
-    }
-    Succeed("written and read back identical");
-  });
+  // The answer is awaited like any other, so that a processor falling silent or a line
+  // closing during the read-back ends the run with the time-out's message or --timeout.
+  auto image = std::make_shared<std::optional<std::optional<std::string>>>();
+  file_.ReadImage([image](std::optional<std::string> read) { *image = std::move(read); });
+  WaitFor([image] { return image->has_value(); },
+          [this, image, sent = std::move(sent), skip_lock_byte, only = std::move(only)] {
+            if (!**image) {
+              Fail(kExitNoAnswer, "the processor did not answer the read-back");
+              return;
+            }
+            CompareReadBack(sent, ***image, skip_lock_byte, only);
+          },
+          "the read-back");
+}
+
+void CtlSession::CompareReadBack(const std::vector<std::uint8_t>& sent, const std::string& image,
+                                 bool skip_lock_byte, const std::vector<BlockAddress>& only) {
+  std::vector<ByteDifference> differences =
+      CompareImageData(sent, ImageDataBytes(image), skip_lock_byte);
+  if (!only.empty()) {
+    std::erase_if(differences, [&](const ByteDifference& d) {
+      const int record = static_cast<int>(d.index / 8);
+      return record >= 64 ||
+             std::find(only.begin(), only.end(), BlockOfImageRecord(record)) == only.end();
+    });
+  }
+  QJsonArray list;
+  for (const ByteDifference& d : differences) {
+    result_lines_.push_back("differs: " + DescribeDifference(d));
+    list.append(Q(DescribeDifference(d)));
+  }
+  result_json_["differences"] = list;
+  if (!differences.empty()) {
+    Fail(kExitDifference, "read back: " + std::to_string(differences.size()) +
+                              " byte(s) differ from what was written");
+    return;
+  }
+  Succeed("written and read back identical");
 }
 
 void CtlSession::VerifySlots(std::vector<std::vector<std::uint8_t>> sent) {
-  backup_.ReadSlots(
-      [this, sent = std::move(sent)](std::optional<std::vector<std::string>> records) {
-        if (!records) return;
-        QJsonArray bad_slots;
-        for (std::size_t k = 0; k < records->size() && k < sent.size(); ++k) {
-          const auto differences = CompareImageData(sent[k], ImageDataBytes((*records)[k]), false);
-          if (differences.empty()) continue;
-          bad_slots.append(static_cast<int>(k + 1));
-          for (const ByteDifference& d : differences) {
-            result_lines_.push_back("slot " + std::to_string(k + 1) +
-                                    " differs: " + DescribeDifference(d));
-          }
-        }
-        engine_.StartScheduler();
-        result_json_["differing_slots"] = bad_slots;
-        if (!bad_slots.isEmpty()) {
-          std::string numbers;
-          for (const auto& slot : bad_slots) {
-            numbers += (numbers.empty() ? "" : ", ") + std::to_string(slot.toInt());
-          }
-          Fail(kExitDifference, "read back: slot(s) " + numbers + " differ from the file");
-          return;
-        }
-        Succeed("written and read back: all 20 slots identical");
-      });
+  using Records = std::optional<std::vector<std::string>>;
+  auto records = std::make_shared<std::optional<Records>>();
+  backup_.ReadSlots([records](Records read) { *records = std::move(read); });
+  WaitFor([records] { return records->has_value(); },
+          [this, records, sent = std::move(sent)] {
+            if (!**records) {
+              Fail(kExitNoAnswer, "the processor did not answer the read-back");
+              return;
+            }
+            CompareSlots(sent, ***records);
+          },
+          "the read-back");
+}
+
+void CtlSession::CompareSlots(const std::vector<std::vector<std::uint8_t>>& sent,
+                              const std::vector<std::string>& records) {
+  QJsonArray bad_slots;
+  for (std::size_t k = 0; k < records.size() && k < sent.size(); ++k) {
+    const auto differences = CompareImageData(sent[k], ImageDataBytes(records[k]), false);
+    if (differences.empty()) continue;
+    bad_slots.append(static_cast<int>(k + 1));
+    for (const ByteDifference& d : differences) {
+      result_lines_.push_back("slot " + std::to_string(k + 1) +
+                              " differs: " + DescribeDifference(d));
+    }
+  }
+  engine_.StartScheduler();
+  result_json_["differing_slots"] = bad_slots;
+  if (!bad_slots.isEmpty()) {
+    std::string numbers;
+    for (const auto& slot : bad_slots) {
+      numbers += (numbers.empty() ? "" : ", ") + std::to_string(slot.toInt());
+    }
+    Fail(kExitDifference, "read back: slot(s) " + numbers + " differ from the file");
+    return;
+  }
+  Succeed("written and read back: all 20 slots identical");
 }
 
 // ---------------------------------------------------------------------------------------
