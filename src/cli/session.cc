@@ -317,6 +317,7 @@ void CtlSession::Set() {
 void CtlSession::Transfer() {
   const std::string& c = options_.command;
   view_.file = options_.args[0];
+  const int lists = view_.preset_lists_shown;
   const bool gate_was_free = !gate_.Busy();
   if (c == "dump") file_.StoreFile();
   if (c == "load") file_.LoadFile();
@@ -327,7 +328,7 @@ void CtlSession::Transfer() {
     return;
   }
   WaitFor([this] { return !gate_.Busy(); },
-          [this, c] {
+          [this, c, lists] {
             const bool verify = options_.verify.value_or(c == "restore");
             if (c == "load" && verify) {
               VerifyImage(ImageDataBytes(file_text_), true, {});
@@ -338,6 +339,16 @@ void CtlSession::Transfer() {
                     std::string_view(file_text_).substr(k * kImageTextLength, kImageTextLength)));
               }
               VerifySlots(std::move(sent));
+            } else if (c == "restore") {
+              // The restore ends by asking for the names; their answer is awaited so that
+              // it is not left on the line for the next program to read.
+              const std::int64_t since = timers_.NowMs();
+              WaitFor(
+                  [this, lists, since] {
+                    return view_.preset_lists_shown != lists ||
+                           timers_.NowMs() - since > kAnswerWaitMs;
+                  },
+                  [this] { Succeed("written from " + options_.args[0]); }, "the preset names");
             } else {
               const bool wrote = c == "dump" || c == "backup";
               Succeed((wrote ? "saved " : "written from ") + options_.args[0]);
@@ -384,43 +395,52 @@ void CtlSession::SetDevice() {
   const int number = std::stoi(options_.args[0]);
   view_.change_position = number - 1;
   settings_.ChangeDeviceId();
-  // The write leaves at the old address; then polls go to the new one and must be answered.
+  // The write leaves at the old address; then the settings are asked at the new one, and
+  // only their answer shows that the processor took the number.
   WaitFor([this] { return engine_.SendSlotsIdle(); },
           [this, number] {
-            const std::int64_t since = timers_.NowMs();
-            WaitFor([this, since] { return timers_.NowMs() - since > 2500; },
+            view_.settings_seen = false;
+            view_.device_position = -1;
+            engine_.MarkSlot(kSettingsRequestSlot);
+            WaitFor([this] { return view_.settings_seen; },
                     [this, number] {
+                      if (view_.device_position != number - 1) {
+                        Fail(kExitNoAnswer, "the processor answered as device " +
+                                                std::to_string(view_.device_position + 1) +
+                                                ", not " + std::to_string(number));
+                        return;
+                      }
                       result_json_["device_number"] = number;
                       Succeed("the processor answers as device " + std::to_string(number) +
                               " now (use --device " + std::to_string(number) + ")");
                     },
-                    "the processor at its new number");
+                    "the processor at its new number", kAnswerWaitMs);
           },
           "the settings write");
 }
 
 void CtlSession::Password(bool unlock) {
-  const int accepted = view_.unlocks_accepted;
-  const int refused = view_.passwords_refused;
+  const PasswordDialog dialog = unlock ? PasswordDialog::kUnlock : PasswordDialog::kLock;
+  auto result = std::make_shared<std::optional<PasswordResult>>();
+  lock_.SetResultListener([result, dialog](PasswordDialog answered, PasswordResult r) {
+    if (answered == dialog) *result = r;
+  });
   if (unlock) {
     lock_.SendUnlock(options_.args[0]);
   } else {
     lock_.SendLock(options_.args[0]);
   }
-  WaitFor(
-      [this, unlock, accepted, refused] {
-        if (view_.passwords_refused != refused) return true;
-        return unlock ? view_.unlocks_accepted != accepted : lock_.Locked();
-      },
-      [this, unlock, refused] {
-        result_json_["locked"] = lock_.Locked();
-        if (unlock && view_.passwords_refused != refused) {
-          Fail(kExitNoAnswer, "the processor refused the password");
-          return;
-        }
-        Succeed(unlock ? "the panel is unlocked" : "the panel is locked");
-      },
-      unlock ? "the unlock result" : "the lock result", kAnswerWaitMs);
+  WaitFor([result] { return result->has_value(); },
+          [this, unlock, result] {
+            result_json_["locked"] = lock_.Locked();
+            if (**result == PasswordResult::kRefused) {
+              Fail(kExitNoAnswer, unlock ? "the processor refused the password"
+                                         : "the processor refused to lock the panel");
+              return;
+            }
+            Succeed(unlock ? "the panel is unlocked" : "the panel is locked");
+          },
+          unlock ? "the unlock result" : "the lock result", kAnswerWaitMs);
 }
 
 // ---------------------------------------------------------------------------------------
