@@ -65,6 +65,7 @@ void PanelLock::OnUnlockResult(std::uint8_t status) {
   if (status == 1) {
     lock_view_.ClearPassword(PasswordDialog::kUnlock);
     lock_view_.ShowWrongPassword();
+    Report(PasswordDialog::kUnlock, PasswordResult::kRefused);
     return;
   }
   model_.panel_locked = 0;
@@ -72,16 +73,26 @@ void PanelLock::OnUnlockResult(std::uint8_t status) {
   lock_view_.ShowLockLabel(false);
   lock_view_.ClosePasswordDialog(PasswordDialog::kUnlock);
   lock_view_.ClosePasswordDialog(PasswordDialog::kLock);
+  Report(PasswordDialog::kUnlock, PasswordResult::kAccepted);
+}
+
+void PanelLock::Report(PasswordDialog dialog, PasswordResult result) {
+  if (listener_) listener_(dialog, result);
 }
 
 void PanelLock::OnLockResult(std::uint8_t status) {
-  if (status != 1) return;
+  // A refusal leaves the dialog open for another try, as the processor asks.
+  if (status != 1) {
+    Report(PasswordDialog::kLock, PasswordResult::kRefused);
+    return;
+  }
   model_.panel_locked = 1;
   // The lock dialog has done its work; left open, its "Cancel" would enable the main
   // window of a locked panel.
   lock_view_.ClosePasswordDialog(PasswordDialog::kLock);
   ShowUnlock();
   lock_view_.ClearPassword(PasswordDialog::kUnlock);
+  Report(PasswordDialog::kLock, PasswordResult::kAccepted);
 }
 
 }  // namespace veltrane

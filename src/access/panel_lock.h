@@ -5,6 +5,7 @@
 // the six-character password until the processor accepts it. The lock dialog (TForm8)
 // sends the lock request. The editor holds no password; it obeys the processor's answer.
 
+#include <functional>
 #include <cstdint>
 #include <string_view>
 
@@ -37,6 +38,11 @@ class LockView {
 // Six letters or digits, case kept.
 bool IsPanelPassword(std::string_view text);
 
+// What the processor answered to a password: a value for the programs that act on it
+// (veltrane-ctl's exit code), the windows' reaction stays in the LockView calls.
+enum class PasswordResult { kAccepted, kRefused };
+using PasswordListener = std::function<void(PasswordDialog, PasswordResult)>;
+
 class PanelLock {
  public:
   PanelLock(ProtocolEngine& engine, ParameterModel& model, OperationView& view,
@@ -58,13 +64,18 @@ class PanelLock {
   void OnUnlockResult(std::uint8_t status);
   void OnLockResult(std::uint8_t status);
 
+  // Told each result, after the view.
+  void SetResultListener(PasswordListener listener) { listener_ = std::move(listener); }
+
  private:
   bool Send(PasswordDialog dialog, std::string_view password);
+  void Report(PasswordDialog dialog, PasswordResult result);
 
   ProtocolEngine& engine_;
   ParameterModel& model_;
   OperationView& view_;
   LockView& lock_view_;
+  PasswordListener listener_;
 };
 
 }  // namespace veltrane

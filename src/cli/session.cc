@@ -331,6 +331,7 @@ void CtlSession::Set() {
 void CtlSession::Transfer() {
   const std::string& c = options_.command;
   view_.file = options_.args[0];
+  const int lists = view_.preset_lists_shown;
   const bool gate_was_free = !gate_.Busy();
   if (c == "dump") file_.StoreFile();
   if (c == "load") file_.LoadFile();
@@ -341,7 +342,7 @@ void CtlSession::Transfer() {
     return;
   }
   WaitFor([this] { return !gate_.Busy(); },
-          [this, c] {
+          [this, c, lists] {
             const bool verify = options_.verify.value_or(c == "restore");
             if (c == "load" && verify) {
               VerifyImage(ImageDataBytes(file_text_), true, {});
@@ -352,6 +353,16 @@ void CtlSession::Transfer() {
                     std::string_view(file_text_).substr(k * kImageTextLength, kImageTextLength)));
               }
               VerifySlots(std::move(sent));
+            } else if (c == "restore") {
+              // The restore ends by asking for the names; their answer is awaited so that
+              // it is not left on the line for the next program to read.
+              const std::int64_t since = timers_.NowMs();
+              WaitFor(
+                  [this, lists, since] {
+                    return view_.preset_lists_shown != lists ||
+                           timers_.NowMs() - since > kAnswerWaitMs;
+                  },
+                  [this] { Succeed("written from " + options_.args[0]); }, "the preset names");
             } else {
               const bool wrote = c == "dump" || c == "backup";
               Succeed((wrote ? "saved " : "written from ") + options_.args[0]);
@@ -398,43 +409,52 @@ void CtlSession::SetDevice() {
   const int number = std::stoi(options_.args[0]);
   view_.change_position = number - 1;
   settings_.ChangeDeviceId();
-  // The write leaves at the old address; then polls go to the new one and must be answered.
+  // The write leaves at the old address; then the settings are asked at the new one, and
+  // only their answer shows that the processor took the number.
   WaitFor([this] { return engine_.SendSlotsIdle(); },
           [this, number] {
-            const std::int64_t since = timers_.NowMs();
-            WaitFor([this, since] { return timers_.NowMs() - since > 2500; },
+            view_.settings_seen = false;
+            view_.device_position = -1;
+            engine_.MarkSlot(kSettingsRequestSlot);
+            WaitFor([this] { return view_.settings_seen; },
                     [this, number] {
+                      if (view_.device_position != number - 1) {
+                        Fail(kExitNoAnswer, "the processor answered as device " +
+                                                std::to_string(view_.device_position + 1) +
+                                                ", not " + std::to_string(number));
+                        return;
+                      }
                       result_json_["device_number"] = number;
                       Succeed("the processor answers as device " + std::to_string(number) +
                               " now (use --device " + std::to_string(number) + ")");
                     },
-                    "the processor at its new number");
+                    "the processor at its new number", kAnswerWaitMs);
           },
           "the settings write");
 }
 
 void CtlSession::Password(bool unlock) {
-  const int accepted = view_.unlocks_accepted;
-  const int refused = view_.passwords_refused;
+  const PasswordDialog dialog = unlock ? PasswordDialog::kUnlock : PasswordDialog::kLock;
+  auto result = std::make_shared<std::optional<PasswordResult>>();
+  lock_.SetResultListener([result, dialog](PasswordDialog answered, PasswordResult r) {
+    if (answered == dialog) *result = r;
+  });
   if (unlock) {
     lock_.SendUnlock(options_.args[0]);
   } else {
     lock_.SendLock(options_.args[0]);
   }
-  WaitFor(
-      [this, unlock, accepted, refused] {
-        if (view_.passwords_refused != refused) return true;
-        return unlock ? view_.unlocks_accepted != accepted : lock_.Locked();
-      },
-      [this, unlock, refused] {
-        result_json_["locked"] = lock_.Locked();
-        if (unlock && view_.passwords_refused != refused) {
-          Fail(kExitNoAnswer, "the processor refused the password");
-          return;
-        }
-        Succeed(unlock ? "the panel is unlocked" : "the panel is locked");
-      },
-      unlock ? "the unlock result" : "the lock result", kAnswerWaitMs);
+  WaitFor([result] { return result->has_value(); },
+          [this, unlock, result] {
+            result_json_["locked"] = lock_.Locked();
+            if (**result == PasswordResult::kRefused) {
+              Fail(kExitNoAnswer, unlock ? "the processor refused the password"
+                                         : "the processor refused to lock the panel");
+              return;
+            }
+            Succeed(unlock ? "the panel is unlocked" : "the panel is locked");
+          },
+          unlock ? "the unlock result" : "the lock result", kAnswerWaitMs);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -547,59 +567,84 @@ void CtlSession::Predict() {
 
 void CtlSession::VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
                              std::vector<BlockAddress> only) {
-  file_.ReadImage([this, sent = std::move(sent), skip_lock_byte,
-                   only = std::move(only)](std::optional<std::string> image) {
-    if (!image) return;  // the time-out's message ends the run
-    std::vector<ByteDifference> differences =
-        CompareImageData(sent, ImageDataBytes(*image), skip_lock_byte);
-    if (!only.empty()) {
-      std::erase_if(differences, [&](const ByteDifference& d) {
-        const int record = static_cast<int>(d.index / 8);
-        return record >= 64 ||
-               std::find(only.begin(), only.end(), BlockOfImageRecord(record)) == only.end();
-      });
-    }
-    QJsonArray list;
-    for (const ByteDifference& d : differences) {
-      result_lines_.push_back("differs: " + DescribeDifference(d));
-      list.append(Q(DescribeDifference(d)));
-    }
-    result_json_["differences"] = list;
-    if (!differences.empty()) {
-      Fail(kExitDifference, "read back: " + std::to_string(differences.size()) +
-                                " byte(s) differ from what was written");
-      return;
-    }
-    Succeed("written and read back identical");
-  });
+  // The answer is awaited like any other, so that a processor falling silent or a line
+  // closing during the read-back ends the run with the time-out's message or --timeout.
+  auto image = std::make_shared<std::optional<std::optional<std::string>>>();
+  file_.ReadImage([image](std::optional<std::string> read) { *image = std::move(read); });
+  WaitFor([image] { return image->has_value(); },
+          [this, image, sent = std::move(sent), skip_lock_byte, only = std::move(only)] {
+            if (!**image) {
+              Fail(kExitNoAnswer, "the processor did not answer the read-back");
+              return;
+            }
+            CompareReadBack(sent, ***image, skip_lock_byte, only);
+          },
+          "the read-back");
+}
+
+void CtlSession::CompareReadBack(const std::vector<std::uint8_t>& sent, const std::string& image,
+                                 bool skip_lock_byte, const std::vector<BlockAddress>& only) {
+  std::vector<ByteDifference> differences =
+      CompareImageData(sent, ImageDataBytes(image), skip_lock_byte);
+  if (!only.empty()) {
+    std::erase_if(differences, [&](const ByteDifference& d) {
+      const int record = static_cast<int>(d.index / 8);
+      return record >= 64 ||
+             std::find(only.begin(), only.end(), BlockOfImageRecord(record)) == only.end();
+    });
+  }
+  QJsonArray list;
+  for (const ByteDifference& d : differences) {
+    result_lines_.push_back("differs: " + DescribeDifference(d));
+    list.append(Q(DescribeDifference(d)));
+  }
+  result_json_["differences"] = list;
+  if (!differences.empty()) {
+    Fail(kExitDifference, "read back: " + std::to_string(differences.size()) +
+                              " byte(s) differ from what was written");
+    return;
+  }
+  Succeed("written and read back identical");
 }
 
 void CtlSession::VerifySlots(std::vector<std::vector<std::uint8_t>> sent) {
-  backup_.ReadSlots(
-      [this, sent = std::move(sent)](std::optional<std::vector<std::string>> records) {
-        if (!records) return;
-        QJsonArray bad_slots;
-        for (std::size_t k = 0; k < records->size() && k < sent.size(); ++k) {
-          const auto differences = CompareImageData(sent[k], ImageDataBytes((*records)[k]), false);
-          if (differences.empty()) continue;
-          bad_slots.append(static_cast<int>(k + 1));
-          for (const ByteDifference& d : differences) {
-            result_lines_.push_back("slot " + std::to_string(k + 1) +
-                                    " differs: " + DescribeDifference(d));
-          }
-        }
-        engine_.StartScheduler();
-        result_json_["differing_slots"] = bad_slots;
-        if (!bad_slots.isEmpty()) {
-          std::string numbers;
-          for (const auto& slot : bad_slots) {
-            numbers += (numbers.empty() ? "" : ", ") + std::to_string(slot.toInt());
-          }
-          Fail(kExitDifference, "read back: slot(s) " + numbers + " differ from the file");
-          return;
-        }
-        Succeed("written and read back: all 20 slots identical");
-      });
+  using Records = std::optional<std::vector<std::string>>;
+  auto records = std::make_shared<std::optional<Records>>();
+  backup_.ReadSlots([records](Records read) { *records = std::move(read); });
+  WaitFor([records] { return records->has_value(); },
+          [this, records, sent = std::move(sent)] {
+            if (!**records) {
+              Fail(kExitNoAnswer, "the processor did not answer the read-back");
+              return;
+            }
+            CompareSlots(sent, ***records);
+          },
+          "the read-back");
+}
+
+void CtlSession::CompareSlots(const std::vector<std::vector<std::uint8_t>>& sent,
+                              const std::vector<std::string>& records) {
+  QJsonArray bad_slots;
+  for (std::size_t k = 0; k < records.size() && k < sent.size(); ++k) {
+    const auto differences = CompareImageData(sent[k], ImageDataBytes(records[k]), false);
+    if (differences.empty()) continue;
+    bad_slots.append(static_cast<int>(k + 1));
+    for (const ByteDifference& d : differences) {
+      result_lines_.push_back("slot " + std::to_string(k + 1) +
+                              " differs: " + DescribeDifference(d));
+    }
+  }
+  engine_.StartScheduler();
+  result_json_["differing_slots"] = bad_slots;
+  if (!bad_slots.isEmpty()) {
+    std::string numbers;
+    for (const auto& slot : bad_slots) {
+      numbers += (numbers.empty() ? "" : ", ") + std::to_string(slot.toInt());
+    }
+    Fail(kExitDifference, "read back: slot(s) " + numbers + " differ from the file");
+    return;
+  }
+  Succeed("written and read back: all 20 slots identical");
 }
 
 // ---------------------------------------------------------------------------------------

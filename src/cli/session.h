@@ -75,6 +75,10 @@ class CtlSession {
   void VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
                    std::vector<BlockAddress> only);
   void VerifySlots(std::vector<std::vector<std::uint8_t>> sent);
+  void CompareReadBack(const std::vector<std::uint8_t>& sent, const std::string& image,
+                       bool skip_lock_byte, const std::vector<BlockAddress>& only);
+  void CompareSlots(const std::vector<std::vector<std::uint8_t>>& sent,
+                    const std::vector<std::string>& records);
 
   // Polls `ready` until it holds, then runs `then`; a failure message from the core or
   // the time-out ends the run first. One wait at a time.

@@ -44,6 +44,7 @@ class TerminalView : public SilentConnectionView,
   void ShowPresetList(const std::array<std::string, kPresetCount>& entries, int selected) override {
     preset_entries.assign(entries.begin(), entries.end());
     preset_position = selected;
+    ++preset_lists_shown;
   }
   void SelectPreset(int position) override { preset_position = position; }
   int PresetListPosition() const override { return preset_position; }
@@ -55,10 +56,8 @@ class TerminalView : public SilentConnectionView,
   void SetMainWindowEnabled(bool) override {}
   void ShowLockLabel(bool) override {}
   void ShowPasswordDialog(PasswordDialog) override {}
-  void ClosePasswordDialog(PasswordDialog dialog) override {
-    if (dialog == PasswordDialog::kUnlock) ++unlocks_accepted;
-  }
-  void ClearPassword(PasswordDialog) override { ++passwords_refused; }
+  void ClosePasswordDialog(PasswordDialog) override {}
+  void ClearPassword(PasswordDialog) override {}
   void QuitEditor() override {}
 
   // DeviceNumberView
@@ -79,10 +78,9 @@ class TerminalView : public SilentConnectionView,
   int files_chosen = 0;
   std::vector<std::string> preset_entries;
   int preset_position = -1;
+  int preset_lists_shown = 0;  // the names the processor sent, counted
   int slot_position = 0;
   std::string name;
-  int unlocks_accepted = 0;
-  int passwords_refused = 0;
   int device_position = -1;
   bool settings_seen = false;
   int change_position = 0;

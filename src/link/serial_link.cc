@@ -56,6 +56,9 @@ bool SerialLink::Open(const std::string& port_name) {
     return false;
   }
   port_.setReadBufferSize(kQueueSize);
+  // What an earlier program left in the driver's input queue (a reply it stopped waiting
+  // for) would otherwise be read as this connection's first answer.
+  port_.clear(QSerialPort::Input);
   ++open_count_;
   return true;
 }

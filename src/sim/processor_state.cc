@@ -264,6 +264,7 @@ std::vector<Bytes> ProcessorState::HandleWrite(std::uint8_t bank, std::uint8_t o
       return {LockResult(kObjUnlock, data)};
     case kObjLock:
       if (data.size() != kShortAnswerLength) return {};
+      if (refuse_lock_) return {LockResult(kObjLock, data)};
       password_.assign(data.begin(), data.begin() + kPasswordLength);
       SetLocked(true);
       return {LockResult(kObjLock, data)};
@@ -272,7 +273,7 @@ std::vector<Bytes> ProcessorState::HandleWrite(std::uint8_t bank, std::uint8_t o
       if (IsPresetSlot(data[0])) settings_.current_preset = data[0];
       settings_.setting1 = data[1];
       settings_.setting2 = data[2];
-      if (data[3] != 0) settings_.device_number = data[3];
+      if (data[3] != 0 && !keep_device_number_) settings_.device_number = data[3];
       return {Reply(kCmdAck, 0, kObjDeviceSettings, {})};
     default:
       return {};

@@ -86,6 +86,10 @@ class ProcessorState {
   Bytes RefreshReport() const;
 
   void set_long_poll_answer(bool on) { long_poll_answer_ = on; }
+  // A panel that will not lock answers a lock with status 0 and stays as it is.
+  void set_refuse_lock(bool on) { refuse_lock_ = on; }
+  // A device-number write is acknowledged but the number stays (a failing memory).
+  void set_keep_device_number(bool on) { keep_device_number_ = on; }
 
   const SimImage& live_image() const { return live_; }
   void SetLiveImage(const SimImage& image);  // keeps the lock byte
@@ -119,6 +123,8 @@ class ProcessorState {
   SimDeviceSettings settings_;
   std::string password_{kDefaultPassword};
   bool long_poll_answer_ = false;
+  bool refuse_lock_ = false;
+  bool keep_device_number_ = false;
 };
 
 }  // namespace veltrane

@@ -46,6 +46,8 @@ constexpr char kHelp[] =
     "  --ignore HH        never answer frames with object code HH (hex); repeatable\n"
     "  --corrupt-slot N   keep one byte of preset slot N (1..20) wrong whenever it is\n"
     "                     written, as a failing memory would\n"
+    "  --refuse-lock      answer a lock with status 0 and stay unlocked\n"
+    "  --keep-number      acknowledge a device-number change but keep the number\n"
     "  --pace             send at the pace of a 9600-baud line\n"
     "  --verbose          log every frame received and sent to stderr\n"
     "  --help             show this text\n";
@@ -141,6 +143,10 @@ std::string ParseArguments(int argc, char** argv, veltrane::PtyServerOptions& op
       const auto n = number();
       if (!n || *n < 1 || *n > 20) return "--corrupt-slot needs a slot from 1 to 20";
       sim.corrupt_slot = *n;
+    } else if (arg == "--keep-number") {
+      sim.keep_device_number = true;
+    } else if (arg == "--refuse-lock") {
+      sim.refuse_lock = true;
     } else if (arg == "--pace") {
       sim.pacing_9600 = true;
     } else if (arg == "--verbose") {

@@ -92,6 +92,8 @@ void Simulator::OnFrame(std::span<const std::uint8_t> frame, Link link) {
     replies.push_back(state_.IdentityReply());
   } else {
     state_.set_long_poll_answer(options_.poll_answer_long);
+    state_.set_refuse_lock(options_.refuse_lock);
+    state_.set_keep_device_number(options_.keep_device_number);
     replies = state_.Handle(frame);
   }
   if (kind == SimFrameKind::kLongWrite && object_code == kObjPresetImage &&

@@ -64,6 +64,10 @@ struct SimOptions {
   // A slot written with a long write keeps one byte wrong (data byte 100), as a failing
   // memory would: 1..20, 0 for none.
   int corrupt_slot = 0;
+  // The panel refuses to lock: a lock is answered with status 0 and changes nothing.
+  bool refuse_lock = false;
+  // A device-number write is acknowledged, but the processor keeps its number.
+  bool keep_device_number = false;
   // Keep every received frame in received(); a long-running server turns this off.
   bool keep_log = true;
 
