@@ -14,7 +14,7 @@
 namespace veltrane {
 namespace {
 
-// A file exported without header: REW writes "*" comments, others "#".
+// Measurement programs start their comment lines with '*' or '#'.
 bool IsComment(std::string_view line) {
   return !line.empty() && (line.front() == '*' || line.front() == '#');
 }
@@ -182,8 +182,11 @@ DataLines FindDataLines(std::string_view text) {
     const std::string_view trimmed = Trim(line->text);
     if (trimmed.empty() || IsComment(trimmed)) continue;
     SplitFields(trimmed, &fields);
-    // A header line (titles, units, dates) is anything that does not start with a number.
-    if (fields.empty() || !LooksLikeNumber(fields.front())) continue;
+    // A header line (titles, units, dates) is anything that does not start with a number;
+    // leading empty fields are a curve side by side that has ended (";;40;81").
+    const auto first = std::find_if(fields.begin(), fields.end(),
+                                    [](std::string_view field) { return !field.empty(); });
+    if (first == fields.end() || !LooksLikeNumber(*first)) continue;
     data.lines.push_back({trimmed, line->number});
     for (const std::string_view field : fields) {
       const char mark = LastDecimalMark(field);

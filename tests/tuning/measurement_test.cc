@@ -111,7 +111,7 @@ TEST(MeasurementReadTest, ReadsTheFormatsOfMeasurementPrograms) {
   };
   const Case cases[] = {
       {"star comments and a phase column",
-       "* Measurement data measured by REW\n* Freq(Hz) SPL(dB) Phase(degrees)\n"
+       "* Measurement data\n* Freq(Hz) SPL(dB) Phase(degrees)\n"
        "20.000 80.5 -10.0\n40 82 20\n80 83 40\n",
        {1, 3, 20, 80.5, 80, true}},
       {"hash comments, scientific numbers, a phase of zeros",
@@ -153,6 +153,9 @@ TEST(MeasurementReadTest, ReadsTheFormatsOfMeasurementPrograms) {
       {"a shorter curve beside a longer one",
        "20;80;25;70\n40;81;50;71\n60;82;;\n",
        {2, 3, 20, 80, 60, false, 2}},
+      {"a longer curve beside a shorter one",
+       "20;80;25;70\n40;81;50;71\n;;60;72\n",
+       {2, 2, 20, 80, 40, false, 3}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
