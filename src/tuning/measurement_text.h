@@ -46,8 +46,9 @@ struct ParsedNumber {
 // A number with a decimal point or a decimal comma and optional thousands marks. Where both
 // marks occur, the last one is the decimal mark; a mark that occurs more than once groups
 // thousands; a single lone mark is the decimal mark when it is the file's own (a comma when
-// decimal_comma), else it groups thousands. "nan", "inf" and numbers out of double's range
-// are kNotFinite.
+// decimal_comma) or cannot group thousands ("85,2"), else it groups them ("1,034"). Thousands
+// marks must stand every three digits. "nan", "inf" and numbers too large for a double are
+// kNotFinite; numbers too small for one are 0.
 ParsedNumber ParseNumber(std::string_view field, bool decimal_comma);
 bool LooksLikeNumber(std::string_view field);
 

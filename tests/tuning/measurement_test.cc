@@ -219,6 +219,7 @@ TEST(MeasurementReadTest, RefusesBadFilesWithLineAndReason) {
       {"a line that breaks off", "20 80 0\n40 81\n", MeasurementError::kBadLine, 2},
       {"a lone frequency", "20 80\n40\n", MeasurementError::kBadLine, 2},
       {"a level with junk", "20 80\n40 81x\n", MeasurementError::kBadLine, 2},
+      {"marks that group nothing", "20 80\n40 8.1.2\n", MeasurementError::kBadLine, 2},
       {"too many columns", "20 80\n40 81 7\n", MeasurementError::kBadLine, 2},
       {"an empty level", "20;80\n40;;5\n", MeasurementError::kBadLine, 2},
       {"a negative frequency", "-20 80\n40 81\n", MeasurementError::kBadLine, 1},
