@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <utility>
@@ -226,16 +227,16 @@ MeasurementRead ReadMeasurementText(std::string_view text) {
 
 namespace {
 
+bool IsUsable(const MeasuredPoint& p) {
+  return p.hz > 0 && std::isfinite(p.hz) && std::isfinite(p.level_db) && std::isfinite(p.phase_deg);
+}
+
 // The points that carry a level, rising in frequency, one per frequency.
 std::vector<MeasuredPoint> UsablePoints(const MeasuredResponse& response) {
   std::vector<MeasuredPoint> points;
   points.reserve(response.points.size());
-  for (const MeasuredPoint& p : response.points) {
-    if (p.hz > 0 && std::isfinite(p.hz) && std::isfinite(p.level_db) &&
-        std::isfinite(p.phase_deg)) {
-      points.push_back(p);
-    }
-  }
+  std::copy_if(response.points.begin(), response.points.end(), std::back_inserter(points),
+               IsUsable);
   const auto by_hz = [](const MeasuredPoint& a, const MeasuredPoint& b) { return a.hz < b.hz; };
   if (!std::is_sorted(points.begin(), points.end(), by_hz)) {
     std::stable_sort(points.begin(), points.end(), by_hz);
@@ -243,6 +244,21 @@ std::vector<MeasuredPoint> UsablePoints(const MeasuredResponse& response) {
   const auto same_hz = [](const MeasuredPoint& a, const MeasuredPoint& b) { return a.hz == b.hz; };
   points.erase(std::unique(points.begin(), points.end(), same_hz), points.end());
   return points;
+}
+
+// The response's own points when they are usable as they are (what the reader, the average
+// and the smoothing give), otherwise a cleaned copy kept in storage: the graph asks for
+// levels on every drag move.
+std::span<const MeasuredPoint> UsableView(const MeasuredResponse& response,
+                                          std::vector<MeasuredPoint>* storage) {
+  const std::vector<MeasuredPoint>& points = response.points;
+  bool usable = std::all_of(points.begin(), points.end(), IsUsable);
+  for (std::size_t i = 1; usable && i < points.size(); ++i) {
+    usable = points[i - 1].hz < points[i].hz;
+  }
+  if (usable) return points;
+  *storage = UsablePoints(response);
+  return *storage;
 }
 
 double PowerOf(double level_db) { return std::pow(10.0, level_db / 10); }
@@ -327,7 +343,8 @@ MeasuredResponse Smooth(const MeasuredResponse& response, Smoothing smoothing) {
 }
 
 std::vector<double> LevelsAt(const MeasuredResponse& response, std::span<const double> hz) {
-  const std::vector<MeasuredPoint> points = UsablePoints(response);
+  std::vector<MeasuredPoint> storage;
+  const std::span<const MeasuredPoint> points = UsableView(response, &storage);
   std::vector<double> levels(hz.size(), 0.0);
   if (points.empty()) return levels;
   for (std::size_t i = 0; i < hz.size(); ++i) {
