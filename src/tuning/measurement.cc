@@ -298,15 +298,19 @@ MeasuredResponse PowerAverage(std::span<const MeasuredResponse> positions) {
   if (!(low_hz < high_hz)) return {};
   std::vector<double> hz = LogFrequencies(low_hz, high_hz, 96);
   if (hz.back() < high_hz * (1 - 1e-9)) hz.push_back(high_hz);
-  std::vector<double> power(hz.size(), 0.0);
+  std::vector<std::vector<double>> levels;
   for (std::vector<MeasuredPoint>& points : usable) {
-    const std::vector<double> levels = LevelsAt({std::move(points), false}, hz);
-    for (std::size_t i = 0; i < hz.size(); ++i) power[i] += PowerOf(levels[i]);
+    levels.push_back(LevelsAt({std::move(points), false}, hz));
   }
   MeasuredResponse average;
   average.points.reserve(hz.size());
   for (std::size_t i = 0; i < hz.size(); ++i) {
-    average.points.push_back({hz[i], 10 * std::log10(power[i] / usable.size()), 0});
+    // Powers relative to the loudest position here cannot overflow.
+    double top_db = levels.front()[i];
+    for (const std::vector<double>& position : levels) top_db = std::max(top_db, position[i]);
+    double power = 0;
+    for (const std::vector<double>& position : levels) power += PowerOf(position[i] - top_db);
+    average.points.push_back({hz[i], top_db + 10 * std::log10(power / levels.size()), 0});
   }
   return average;
 }
@@ -323,8 +327,9 @@ MeasuredResponse Smooth(const MeasuredResponse& response, Smoothing smoothing) {
   double top_db = points.front().level_db;
   for (const MeasuredPoint& p : points) top_db = std::max(top_db, p.level_db);
   std::vector<long double> prefix(n + 1, 0.0L);
-  for (std::size_t i = 0; i < n; ++i)
+  for (std::size_t i = 0; i < n; ++i) {
     prefix[i + 1] = prefix[i] + PowerOf(points[i].level_db - top_db);
+  }
   std::vector<double> smoothed(n);
   std::size_t lo = 0;
   std::size_t hi = 0;
@@ -336,7 +341,9 @@ MeasuredResponse Smooth(const MeasuredResponse& response, Smoothing smoothing) {
     while (hi < n && points[hi].hz <= points[i].hz * ratio) ++hi;
     while (hi > i + 1 && points[hi - 1].hz > points[i].hz * ratio) --hi;
     const long double mean = (prefix[hi] - prefix[lo]) / static_cast<long double>(hi - lo);
-    smoothed[i] = top_db + 10 * std::log10(static_cast<double>(mean));
+    // A window hundreds of dB below the loudest point has no power left to average.
+    smoothed[i] =
+        mean > 0 ? top_db + 10 * std::log10(static_cast<double>(mean)) : points[i].level_db;
   }
   for (std::size_t i = 0; i < n; ++i) out.points[i].level_db = smoothed[i];
   return out;

@@ -296,6 +296,20 @@ TEST(MeasurementAverageTest, PowerAverageOverTheCommonRange) {
   EXPECT_FALSE(average.has_phase);  // two positions' phases do not average
 }
 
+// Levels no microphone gives, but a file may hold: no overflow to infinity, no log of 0.
+TEST(MeasurementAverageTest, AbsurdLevelsStayFinite) {
+  const MeasuredResponse loud[] = {Flat(20, 200, 4000), Flat(20, 200, 3994)};
+  const double want = 3994 + 10 * std::log10((1 + std::pow(10, 0.6)) / 2);
+  for (const MeasuredPoint& p : PowerAverage(loud).points) ASSERT_NEAR(p.level_db, want, 1e-9);
+  MeasuredResponse deep = Flat(20, 200, -5000);
+  deep.points[50].level_db = 0;
+  for (const int n : {1, 48}) {
+    for (const MeasuredPoint& p : Smooth(deep, {SmoothingKind::kFractionalOctave, n}).points) {
+      ASSERT_TRUE(std::isfinite(p.level_db)) << p.hz;
+    }
+  }
+}
+
 TEST(MeasurementAverageTest, OnePositionIsItselfAndDisjointOnesGiveNothing) {
   const MeasuredResponse one[] = {Flat(20, 200, 80, true)};
   const MeasuredResponse same = PowerAverage(one);
