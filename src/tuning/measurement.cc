@@ -15,6 +15,19 @@
 namespace veltrane {
 namespace {
 
+using measurement_text::FieldList;
+using measurement_text::FormatNumber;
+using measurement_text::LastDecimalMark;
+using measurement_text::LineReader;
+using measurement_text::LooksLikeNumber;
+using measurement_text::NumberStatus;
+using measurement_text::ParsedNumber;
+using measurement_text::ParseNumber;
+using measurement_text::Printable;
+using measurement_text::SplitFields;
+using measurement_text::TextLine;
+using measurement_text::Trim;
+
 // Measurement programs start their comment lines with '*' or '#'.
 bool IsComment(std::string_view line) {
   return !line.empty() && (line.front() == '*' || line.front() == '#');

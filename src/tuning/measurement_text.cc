@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace veltrane {
+namespace veltrane::measurement_text {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
@@ -210,4 +210,4 @@ std::string FormatNumber(double value) {
   return std::string(buffer.data(), result.ptr);
 }
 
-}  // namespace veltrane
+}  // namespace veltrane::measurement_text

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veltrane {
+namespace veltrane::measurement_text {
 
 struct TextLine {
   std::string_view text;  // without its line end
@@ -62,4 +62,4 @@ std::string Printable(std::string_view field);
 // The shortest text that reads back as the same double ("125", "0.37", "1e-05").
 std::string FormatNumber(double value);
 
-}  // namespace veltrane
+}  // namespace veltrane::measurement_text

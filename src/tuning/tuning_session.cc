@@ -10,6 +10,13 @@
 namespace veltrane {
 namespace {
 
+using measurement_text::FormatNumber;
+using measurement_text::Printable;
+using session_json::JsonParse;
+using session_json::JsonString;
+using session_json::JsonValue;
+using session_json::ParseJson;
+
 constexpr std::string_view kFormat = "veltrane-measurements";
 constexpr int kVersion = 1;
 
