@@ -264,9 +264,8 @@ class Search {
 
   // Sets band k as c when the whole stays within the limit and does not get worse.
   bool TrySet(int k, const Choice& c, bool strictly_better);
-  // Sets band k as c, given its levels at every point, when that lowers the error within the
-  // limit.
-  bool Offer(int k, const Choice& c, const std::vector<double>& levels);
+  enum class Outcome { kTaken, kWorse, kOverLimit };
+  Outcome Attempt(int k, const Choice& c, bool strictly_better);
 
  private:
   bool LocalPass();
@@ -320,50 +319,48 @@ void Search::Commit(int k, const Choice& c, const std::vector<double>& levels, d
 
 // The error needs only the grid points; the limit's other points are looked at only for a
 // candidate that is better on the grid.
-bool Search::TrySet(int k, const Choice& c, bool strictly_better) {
+Search::Outcome Search::Attempt(int k, const Choice& c, bool strictly_better) {
   Focus(k);
   const std::size_t grid = space_.grid_points;
   const std::span<const double> phi(space_.phi);
   const double* levels = cache_->Grid(c);
   const double cost = CostWith(space_, std::span<const double>(others_).first(grid), levels);
+  if (!std::isfinite(cost)) return Outcome::kOverLimit;
   const bool better = strictly_better ? cost < cost_ * (1 - 1e-12) : cost <= cost_;
-  if (!std::isfinite(cost) || !better) return false;
+  if (!better) return Outcome::kWorse;
   std::copy(levels, levels + grid, scratch_.begin());
   ChoiceLevels(c, phi.subspan(grid), scratch_.data() + grid);
   for (std::size_t i = grid; i < phi.size(); ++i) {
-    if (others_[i] + scratch_[i] > space_.cap[i]) return false;
+    if (others_[i] + scratch_[i] > space_.cap[i]) return Outcome::kOverLimit;
   }
   Commit(k, c, scratch_, cost);
-  return true;
+  return Outcome::kTaken;
 }
 
-bool Search::Offer(int k, const Choice& c, const std::vector<double>& levels) {
-  Focus(k);
-  const double cost = CostWith(space_, others_, levels.data());
-  if (!(cost < cost_ * (1 - 1e-12))) return false;
-  Commit(k, c, levels, cost);
-  return true;
+bool Search::TrySet(int k, const Choice& c, bool strictly_better) {
+  return Attempt(k, c, strictly_better) == Outcome::kTaken;
 }
 
-// Band k with type, frequency and Q of c: at c's gain, and at the gain that best scales
-// that shape, halved towards flat while a boost breaks the limit.
+// Band k with type, frequency and Q of c at the gain that best scales that shape, halved
+// towards flat while a boost breaks the limit. The shape is taken at a fixed gain of the
+// same sign, so that every gain of the band shares one cached row.
 bool Search::TryShape(int k, Choice c) {
   if (c.freq < space_.low_freq || c.freq > space_.high_freq || c.q < 0 || c.q > kQIndexMax) {
     return false;
   }
-  if (IsFlat(c)) c.gain = kFlatGain - 30;  // any shape to scale from
-  bool improved = TrySet(k, c, true);
+  Choice shape = c;
+  shape.gain = c.gain > kFlatGain ? kFlatGain + 30 : kFlatGain - 30;
   Focus(k);
   const std::span<const double> others = std::span<const double>(others_).first(space_.grid_points);
-  int gain = ScaledGain(space_, others, cache_->Grid(c), kEqGainTable[c.gain]);
-  for (int tries = 0; tries < 4 && gain != c.gain && gain != kFlatGain; ++tries) {
-    Choice scaled = c;
-    scaled.gain = gain;
+  Choice scaled = c;
+  scaled.gain = ScaledGain(space_, others, cache_->Grid(shape), kEqGainTable[shape.gain]);
+  for (int tries = 0; tries < 4 && !IsFlat(scaled); ++tries) {
     if (TrySet(k, scaled, true)) return true;
-    if (gain < kFlatGain) break;  // a cut never breaks the limit: it is simply worse
-    gain = kFlatGain + (gain - kFlatGain) / 2;
+    if (scaled.gain < kFlatGain) break;  // a cut never breaks the limit: it is simply worse
+    scaled.gain = kFlatGain + (scaled.gain - kFlatGain) / 2;
   }
-  return improved;
+  // The guess can miss where the limit or other bands bend the best gain: the band's own.
+  return !IsFlat(c) && scaled.gain != c.gain && TrySet(k, c, true);
 }
 
 // The local steps of one band: a gain step keeps the shape, the others re-fit the gain.
@@ -543,18 +540,15 @@ bool GreedyPlace(const FitSpace& space, Search& search, int k, std::span<const i
   bool placed = false;
   for (const int q : qs) {
     Choice c{kPeaking, freq, wanted, q};
-    ChoiceLevels(c, space.phi, levels.data());
-    if (std::isfinite(CostWith(space, others, levels.data()))) {
-      placed = search.Offer(k, c, levels) || placed;
-      continue;
-    }
+    const Search::Outcome outcome = search.Attempt(k, c, true);
+    placed = placed || outcome == Search::Outcome::kTaken;
+    if (outcome != Search::Outcome::kOverLimit) continue;
     // Only a boost can break the limit: as much of it as the limit allows.
+    ChoiceLevels(c, space.phi, levels.data());
     for (c.gain = AllowedBoost(space, others, levels.data(), wanted); c.gain > kFlatGain; --c.gain) {
-      ChoiceLevels(c, space.phi, levels.data());
-      if (std::isfinite(CostWith(space, others, levels.data()))) {
-        placed = search.Offer(k, c, levels) || placed;
-        break;
-      }
+      const Search::Outcome lower = search.Attempt(k, c, true);
+      placed = placed || lower == Search::Outcome::kTaken;
+      if (lower != Search::Outcome::kOverLimit) break;
     }
   }
   return placed;
@@ -651,7 +645,8 @@ std::optional<FreeBand> FitFreeBand(const FitSpace& space, std::span<const doubl
                                     const FreeBand& x0) {
   std::vector<double> levels(others.size());
   const auto cost = [&](const std::array<double, 3>& x) {
-    FreeBandLevels(Bounded(x), space.phi, levels.data());
+    FreeBandLevels(Bounded(x), std::span<const double>(space.phi).first(others.size()),
+                   levels.data());
     double total = 0;
     for (std::size_t i = 0; i < others.size(); ++i) {
       const double e = space.residual[i] + others[i] + levels[i];
@@ -725,7 +720,8 @@ std::array<Choice, 8> RoundedOptimumChoices(const FitSpace& space, const FitProb
         if (point < 0) continue;
         start = Bounded({std::log2(space.hz[point]), -(space.residual[point] + others[point]), 1});
       }
-      free_bands[k] = FitFreeBand(space, others, start);
+      free_bands[k] =
+          FitFreeBand(space, std::span<const double>(others).first(space.grid_points), start);
     }
   }
   for (int k = 0; k < kBandsPerChannel; ++k) {
