@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <numbers>
@@ -34,7 +34,8 @@ struct Choice {
 bool IsFlat(const Choice& c) { return c.gain == kFlatGain; }
 
 Choice ChoiceOf(const BandParams& band) {
-  return {band.type <= kHighShelf ? int{band.type} : int{kPeaking}, std::min<int>(band.freq, kFreqIndexMax),
+  return {band.type <= kHighShelf ? int{band.type} : int{kPeaking},
+          std::min<int>(band.freq, kFreqIndexMax),
           std::min<int>(band.ActiveGain(), kEqGainIndexMax), std::min<int>(band.q, kQIndexMax)};
 }
 
@@ -66,8 +67,10 @@ double TenLog10(double x) {
   const double s = (m - 1) / (m + 1);
   const double s2 = s * s;
   const double series =
-      1 + s2 * (1 / 3.0 + s2 * (1 / 5.0 + s2 * (1 / 7.0 + s2 * (1 / 9.0 + s2 * (1 / 11.0 +
-          s2 * (1 / 13.0 + s2 * (1 / 15.0)))))));
+      1 + s2 * (1 / 3.0 +
+                s2 * (1 / 5.0 +
+                      s2 * (1 / 7.0 +
+                            s2 * (1 / 9.0 + s2 * (1 / 11.0 + s2 * (1 / 13.0 + s2 * (1 / 15.0)))))));
   constexpr double kDbPerNeper = 10 / std::numbers::ln10;
   return (2 * s * series + e * std::numbers::ln2) * kDbPerNeper;
 }
@@ -104,7 +107,7 @@ struct FitSpace {
   std::vector<double> residual;  // measured + fixed - target; 0 where not weighed
   std::vector<double> weight;    // 1 on grid points with a finite residual, else 0
   std::vector<double> cap;       // the highest the summed bands may reach
-  std::size_t grid_points = 0;  // the first points; the rest only guard the limit
+  std::size_t grid_points = 0;   // the first points; the rest only guard the limit
   int weighed = 0;
   int low_freq = 0;  // the table indices a band may move over
   int high_freq = kFreqIndexMax;
@@ -154,7 +157,8 @@ std::vector<double> KeptLevels(const FitSpace& space, const FitProblem& problem,
 FitSpace MakeSpace(const FitProblem& problem, const FitSettings& settings) {
   FitSpace space;
   for (std::size_t i = 0; i < problem.hz.size(); ++i) {
-    const double r = At(problem.measured_db, i) + At(problem.fixed_db, i) - At(problem.target_db, i);
+    const double r =
+        At(problem.measured_db, i) + At(problem.fixed_db, i) - At(problem.target_db, i);
     const bool usable = std::isfinite(r) && std::isfinite(problem.hz[i]) && problem.hz[i] > 0;
     space.hz.push_back(usable ? problem.hz[i] : 1000.0);
     space.residual.push_back(usable ? r : 0.0);
@@ -166,7 +170,8 @@ FitSpace MakeSpace(const FitProblem& problem, const FitSettings& settings) {
   for (const double f : space.hz) space.phi.push_back(Phi(f));
   SetFrequencyRange(space);
   const std::vector<double> kept = KeptLevels(space, problem, settings);
-  for (const double k : kept) space.cap.push_back(std::max(settings.max_boost_db, k) + kBoostSlackDb);
+  for (const double k : kept)
+    space.cap.push_back(std::max(settings.max_boost_db, k) + kBoostSlackDb);
   return space;
 }
 
@@ -371,10 +376,26 @@ struct Move {
 };
 
 constexpr std::array<Move, 21> kMoves = {{
-    {1, 0, 0},  {-1, 0, 0}, {4, 0, 0},  {-4, 0, 0},  {0, 0, 0, -1, true},
-    {0, 1, 0},  {0, -1, 0}, {0, 3, 0},  {0, -3, 0},  {0, 0, 1},
-    {0, 0, -1}, {0, 0, 3},  {0, 0, -3}, {0, 0, 9},   {0, 0, -9},
-    {0, 1, 2},  {0, 1, -2}, {0, -1, 2}, {0, -1, -2}, {0, 0, 0, kLowShelf},
+    {1, 0, 0},
+    {-1, 0, 0},
+    {4, 0, 0},
+    {-4, 0, 0},
+    {0, 0, 0, -1, true},
+    {0, 1, 0},
+    {0, -1, 0},
+    {0, 3, 0},
+    {0, -3, 0},
+    {0, 0, 1},
+    {0, 0, -1},
+    {0, 0, 3},
+    {0, 0, -3},
+    {0, 0, 9},
+    {0, 0, -9},
+    {0, 1, 2},
+    {0, 1, -2},
+    {0, -1, 2},
+    {0, -1, -2},
+    {0, 0, 0, kLowShelf},
     {0, 0, 0, kHighShelf},
 }};
 
@@ -435,8 +456,8 @@ bool Search::Reseat(int k) {
   const std::size_t keep = std::min<std::size_t>(3, worst.size());
   std::partial_sort(worst.begin(), worst.begin() + keep, worst.end(), std::greater<>());
   for (std::size_t w = 0; w < keep; ++w) {
-    const int freq = std::clamp(NearestFreqIndex(space_.hz[worst[w].second]), space_.low_freq,
-                                space_.high_freq);
+    const int freq =
+        std::clamp(NearestFreqIndex(space_.hz[worst[w].second]), space_.low_freq, space_.high_freq);
     for (const int q : {2, 6, 14, 29, 59}) {
       if (TryShape(k, Choice{kPeaking, freq, kFlatGain, q})) return true;
     }
@@ -545,7 +566,8 @@ bool GreedyPlace(const FitSpace& space, Search& search, int k, std::span<const i
     if (outcome != Search::Outcome::kOverLimit) continue;
     // Only a boost can break the limit: as much of it as the limit allows.
     ChoiceLevels(c, space.phi, levels.data());
-    for (c.gain = AllowedBoost(space, others, levels.data(), wanted); c.gain > kFlatGain; --c.gain) {
+    for (c.gain = AllowedBoost(space, others, levels.data(), wanted); c.gain > kFlatGain;
+         --c.gain) {
       const Search::Outcome lower = search.Attempt(k, c, true);
       placed = placed || lower == Search::Outcome::kTaken;
       if (lower != Search::Outcome::kOverLimit) break;
@@ -771,8 +793,8 @@ double RmsErrorDb(const FitProblem& problem,
     for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += levels[i];
   }
   for (std::size_t i = 0; i < problem.hz.size(); ++i) {
-    const double e = At(problem.measured_db, i) + At(problem.fixed_db, i) + sum[i] -
-                     At(problem.target_db, i);
+    const double e =
+        At(problem.measured_db, i) + At(problem.fixed_db, i) + sum[i] - At(problem.target_db, i);
     if (!std::isfinite(e)) continue;
     total += e * e;
     ++count;
@@ -822,7 +844,7 @@ FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
   std::optional<Search> best;
   LevelCache cache(space);
   std::vector<std::array<Choice, 8>> starts = {GreedyChoices(space, problem, settings, EveryQ()),
-                                                RoundedOptimumChoices(space, problem, settings)};
+                                               RoundedOptimumChoices(space, problem, settings)};
   // The bands as they are, unless all the free ones are flat: the greedy start began there.
   const std::array<Choice, 8> current = CurrentChoices(problem, settings);
   if (!std::ranges::all_of(current, IsFlat)) starts.push_back(current);

@@ -98,7 +98,8 @@ TEST(BandLevelsDbTest, AgreesWithTheComplexResponseOfTheSameBand) {
     const std::vector<ComplexPoint> complex = EvaluateCurve(processing, hz);
     const std::vector<double> levels = BandLevelsDb(c.band, hz);
     for (std::size_t i = 0; i < hz.size(); ++i) {
-      ASSERT_NEAR(levels[i], LevelDb(complex[i]), 1e-6) << hz[i] << " Hz, type " << int(c.band.type);
+      ASSERT_NEAR(levels[i], LevelDb(complex[i]), 1e-6)
+          << hz[i] << " Hz, type " << int(c.band.type);
     }
   }
 }
