@@ -48,9 +48,17 @@ std::vector<double> FitGrid(double low_hz, double high_hz);
 std::vector<double> BandLevelsDb(const BandParams& band, std::span<const double> hz);
 
 // RMS in dB of measured + fixed + the bands' levels - target over the problem's grid.
-double RmsErrorDb(const FitProblem& problem,
-                  const std::array<BandParams, kBandsPerChannel>& bands);
+double RmsErrorDb(const FitProblem& problem, const std::array<BandParams, kBandsPerChannel>& bands);
 
 FitResult FitEq(const FitProblem& problem, const FitSettings& settings);
+
+// The two plainer methods the fitter is measured against and starts from, under the same
+// settings and boost limit:
+// - "biggest deviation first": each free band in turn goes as a peaking band to the point
+//   furthest from the target with the gain that cancels it there, and the best Q;
+FitResult FitEqGreedy(const FitProblem& problem, const FitSettings& settings);
+// - free-valued peaking bands (any frequency, gain and Q) found by a Nelder-Mead search one
+//   band after another, then rounded to the tables and cut back until the boost limit holds.
+FitResult FitEqRoundedOptimum(const FitProblem& problem, const FitSettings& settings);
 
 }  // namespace veltrane
