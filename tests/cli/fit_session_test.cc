@@ -125,7 +125,9 @@ TEST_F(FitCommandTest, OptionsReachTheFit) {
     bands[n].freq = static_cast<std::uint8_t>(NearestFreqIndex(b["freq_hz"].toDouble()));
     bands[n].peak_gain = static_cast<std::uint16_t>(NearestEqGainIndex(b["gain_db"].toDouble()));
     bands[n].q = static_cast<std::uint8_t>(NearestQIndex(b["q"].toDouble()));
-    if (n >= 4) EXPECT_EQ(bands[n], DefaultBand(n)) << "band " << n + 1 << " is not free";
+    if (n >= 4) {
+      EXPECT_EQ(bands[n], DefaultBand(n)) << "band " << n + 1 << " is not free";
+    }
   }
   // No boost anywhere: the summed EQ stays at or below 0 dB.
   const std::vector<double> grid = FitGrid(20, 20000);
