@@ -215,6 +215,9 @@ DataLines FindDataLines(std::string_view text) {
 }  // namespace
 
 MeasurementRead ReadMeasurementText(std::string_view text) {
+  if (const std::optional<std::string> utf8 = measurement_text::FromUtf16(text)) {
+    return ReadMeasurementText(*utf8);
+  }
   const DataLines data = FindDataLines(text);
   std::optional<CurveBuilder> builder;
   FieldList fields;

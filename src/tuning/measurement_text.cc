@@ -130,6 +130,20 @@ std::optional<TextLine> LineReader::Next() {
   return line;
 }
 
+std::optional<std::string> FromUtf16(std::string_view text) {
+  const bool little = text.starts_with("\xFF\xFE");
+  if (!little && !text.starts_with("\xFE\xFF")) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() / 2);
+  for (std::size_t i = 2; i + 1 < text.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(text[i]);
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    const unsigned unit = little ? first | (second << 8) : (first << 8) | second;
+    out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+  }
+  return out;
+}
+
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);

@@ -27,6 +27,10 @@ class LineReader {
   bool done_ = false;
 };
 
+// Text saved as UTF-16 (with its byte order mark, as some Windows programs save "Unicode"
+// text) turned into UTF-8, characters beyond ASCII as '?'; nullopt for any other text.
+std::optional<std::string> FromUtf16(std::string_view text);
+
 std::string_view Trim(std::string_view text);
 
 using FieldList = std::vector<std::string_view>;

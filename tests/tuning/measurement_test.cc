@@ -95,6 +95,16 @@ TEST(MeasurementReadTest, CabinModesStayVisibleAfterFineSmoothing) {
   EXPECT_LT(LevelNear(wide, 38) - LevelNear(wide, 47), 3);
 }
 
+// text as little-endian UTF-16 with its byte order mark.
+std::string Utf16(std::string_view text) {
+  std::string out = "\xFF\xFE";
+  for (const char c : text) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
 struct Expected {
   std::size_t curves;
   std::size_t points;  // of the first curve
@@ -141,6 +151,7 @@ TEST(MeasurementReadTest, ReadsTheFormatsOfMeasurementPrograms) {
       {"CRLF, a byte order mark and a lone CR",
        "\xEF\xBB\xBF* x\r\n20\t80\r\n40\t81\r80\t82",
        {1, 3, 20, 80, 80, false}},
+      {"UTF-16 with its byte order mark", Utf16("20\t80\n40\t81\n"), {1, 2, 20, 80, 40, false}},
       {"a 0 Hz first row is dropped", "0 -20\n20 80\n40 81\n", {1, 2, 20, 80, 40, false}},
       {"a text line after the data", "20 80\n40 81\nEnd of data\n", {1, 2, 20, 80, 40, false}},
       {"curves side by side as pairs", "20 80 20 70\n40 81 40 71\n", {2, 2, 20, 80, 40, false, 2}},
