@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tuning/synthetic_room.h"
+#include "tuning/tuning_session.h"
 #include "fuzz_scripts.h"
 #include "model/blocks.h"
 #include "model/image_codec.h"
@@ -364,6 +366,33 @@ void WriteDispatchSeeds(const Replies& r) {
 }  // namespace
 }  // namespace veltrane::fuzz
 
+namespace veltrane::fuzz {
+
+// Measurement files in the shapes measurement programs export, and a session file.
+void WriteMeasurementSeeds() {
+  const auto text = [](std::string_view s) {
+    return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()),
+                                         s.size());
+  };
+  Write("measurement_fuzz", "comments",
+        text("* Freq(Hz) SPL(dB) Phase(degrees)\n20 80.5 10\n40 82 -20\n80 79.25 45\n"));
+  Write("measurement_fuzz", "semicolons", text("Hz;dB\r\n20,5;80,1\r\n31,5;81,7\r\n"));
+  Write("measurement_fuzz", "thousands", text("# f\tL\n0\t60\n999.5\t70\n1,034.91\t71.5\n"));
+  Write("measurement_fuzz", "side-by-side", text("10,70,10,72\n20,71,20,73\n40,69,40,70\n"));
+  TuningSession session;
+  ChannelMeasurement m;
+  m.sources = {"a.txt"};
+  for (const MeasuredPoint& p : SyntheticRoom(1, {.low_hz = 20, .high_hz = 200,
+                                                   .points_per_octave = 3})
+                                    .points) {
+    m.averaged.points.push_back(p);
+  }
+  session.channels[kOut1] = m;
+  Write("measurement_fuzz", "session", text(WriteTuningSession(session)));
+}
+
+}  // namespace veltrane::fuzz
+
 int main(int argc, char** argv) {
   using namespace veltrane::fuzz;
   if (argc != 2) {
@@ -381,5 +410,6 @@ int main(int argc, char** argv) {
   WriteCommandScripts();
   WriteCodecSeeds(replies);
   WriteDispatchSeeds(replies);
+  WriteMeasurementSeeds();
   return 0;
 }
