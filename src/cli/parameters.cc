@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 #include "model/image_codec.h"
 #include "model/tables.h"
@@ -50,6 +51,13 @@ class Applier {
  public:
   Applier(ParameterModel& model, SetOutcome& outcome) : m_(model), out_(outcome) {}
 
+  // The gains given, each into the gain of the type its band ends up with.
+  void ApplyBandGains() {
+    for (const auto& [band_id, index] : band_gains_) {
+      m_.bands[band_id].ActiveGain() = static_cast<std::uint16_t>(index);
+    }
+  }
+
   // Consumes one group from args[i...]; false with out_.error on a usage error.
   bool Group(std::span<const std::string> args, std::size_t& i) {
     const auto channel = ParseChannel(args[i]);
@@ -92,6 +100,8 @@ class Applier {
       out_.warnings.push_back(what + " " + std::string(text) + " is out of range; set to " +
                               FormatOneDecimal(table[index]) + unit);
     }
+    out_.values.push_back(
+        {what, *value, table[index], unit, *value < table.front() || *value > table.back()});
     return index;
   }
   std::optional<bool> OnOff(std::string_view text) const {
@@ -121,6 +131,7 @@ class Applier {
                                 FormatDelay(clamped));
       }
       ch.delay = static_cast<std::uint16_t>(clamped);
+      out_.values.push_back({what, *ms, clamped * kDelayStepMs, " ms", steps < 0 || steps > kDelayMax});
       Changed(kChannelBlock);
     } else if (param == "mute" || param == "bypass") {
       const auto on = OnOff(value);
@@ -173,7 +184,7 @@ class Applier {
     } else if (sub == "gain") {
       // The gain of the band's type, as the editor's gain field sets it.
       index = Nearest(kEqGainTable, what, value, " dB");
-      if (index) band.ActiveGain() = static_cast<std::uint16_t>(*index);
+      if (index) band_gains_[band_id] = *index;
     } else if (sub == "q") {
       index = Nearest(kQTable, what, value, "");
       if (index) band.q = static_cast<std::uint8_t>(*index);
@@ -261,6 +272,7 @@ class Applier {
 
   ParameterModel& m_;
   SetOutcome& out_;
+  std::map<int, int> band_gains_;  // band id -> EqGainTable index
   int channel_ = 0;
 };
 
@@ -286,6 +298,15 @@ std::optional<int> ParseChannel(std::string_view name) {
 
 std::string ChannelName(int channel) { return std::string(kNames[channel]); }
 
+bool SetValue::Moved() const {
+  return std::abs(stored - requested) > 1e-9 * std::max(1.0, std::abs(requested));
+}
+
+std::string SetValue::Describe() const {
+  return parameter + " " + FormatShortest(requested) + unit + " -> " +
+         FormatShortest(std::round(stored * 1000) / 1000) + unit;
+}
+
 SetOutcome ApplySetArguments(std::span<const std::string> args, ParameterModel& model) {
   SetOutcome outcome;
   if (args.empty()) {
@@ -301,6 +322,7 @@ SetOutcome ApplySetArguments(std::span<const std::string> args, ParameterModel& 
       return outcome;
     }
   }
+  applier.ApplyBandGains();
   model = changed;
   return outcome;
 }

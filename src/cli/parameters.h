@@ -20,17 +20,31 @@ namespace veltrane {
 std::optional<int> ParseChannel(std::string_view name);
 std::string ChannelName(int channel);  // "in", "inb", "out1" ...
 
+// A number given to `set` and what the processor's table holds for it.
+struct SetValue {
+  std::string parameter;  // "out1 eq3 freq"
+  double requested = 0;
+  double stored = 0;
+  std::string unit;      // " Hz", " dB", " ms" or empty
+  bool clamped = false;  // outside the table: a warning says so
+  // The table moved the value (rounding or clamping): "out1 eq3 freq 120 Hz -> 121 Hz".
+  bool Moved() const;
+  std::string Describe() const;
+};
+
 struct SetOutcome {
   std::string error;                  // a usage error: nothing was applied
   std::vector<std::string> warnings;  // values clamped into range
   std::vector<BlockAddress> changed;  // blocks to send, each once, in order
+  std::vector<SetValue> values;       // every number given, in order
 };
 
 // Applies "CHANNEL PARAM VALUE" groups, e.g. {"out1", "gain", "-3.5", "out1", "eq3",
 // "freq", "120"}. Parameters: gain DB, delay MS, mute on|off, polarity normal|inverted,
 // bypass on|off, route off|a|b|a+b, eqN type|freq|gain|q V, hp|lp freq HZ|off,
 // hp|lp type NAME|1..12, limiter threshold|attack|release|ratio V. The model is changed
-// only when every group is valid.
+// only when every group is valid. A band's gain goes to the type the band has once all
+// groups are applied, whatever their order.
 SetOutcome ApplySetArguments(std::span<const std::string> args, ParameterModel& model);
 
 // One line per channel part, for `show`.

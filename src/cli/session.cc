@@ -316,6 +316,18 @@ void CtlSession::Set() {
   QJsonArray warnings;
   for (const std::string& warning : outcome.warnings) warnings.append(Q(warning));
   result_json_["warnings"] = warnings;
+  // What the tables made of each number, so that a rounding is never silent.
+  QJsonArray values;
+  for (const SetValue& v : outcome.values) {
+    values.append(QJsonObject{{"parameter", Q(v.parameter)},
+                              {"requested", v.requested},
+                              {"stored", std::round(v.stored * 1000) / 1000},
+                              {"moved", v.Moved()}});
+    if (v.Moved() && !v.clamped && !options_.json && !quiet_) {
+      std::fprintf(err_, "veltrane-ctl: %s\n", v.Describe().c_str());
+    }
+  }
+  result_json_["values"] = values;
   WaitFor([this] { return engine_.SendSlotsIdle(); },
           [this, changed = outcome.changed] {
             if (!options_.verify.value_or(true)) {

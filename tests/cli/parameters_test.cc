@@ -50,6 +50,38 @@ TEST(SetArgumentsTest, EachParameterSnapsLikeTheEditor) {
   EXPECT_EQ(outcome.changed, expected);
 }
 
+TEST(SetArgumentsTest, AGainLandsInTheTypeItsBandEndsWithWhateverTheOrder) {
+  const std::vector<std::vector<std::string>> orders = {
+      {"out1", "eq1", "gain", "6", "out1", "eq1", "type", "ls"},
+      {"out1", "eq1", "type", "ls", "out1", "eq1", "gain", "6"}};
+  for (const std::vector<std::string>& args : orders) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    ParameterModel m;
+    ASSERT_EQ(ApplySetArguments(args, m).error, "");
+    const BandParams& band = m.bands[BandId(kOut1, 0)];
+    EXPECT_EQ(band.type, kLowShelf);
+    EXPECT_DOUBLE_EQ(kEqGainTable[band.ActiveGain()], 6.0);
+    EXPECT_EQ(band.peak_gain, kDefaultEqGain);
+  }
+}
+
+TEST(SetArgumentsTest, EveryNumberSaysWhatTheTableMadeOfIt) {
+  ParameterModel m;
+  const SetOutcome outcome = ApplySetArguments(
+      std::vector<std::string>{"out1", "eq3", "freq", "120", "out1", "eq3", "gain", "-3",
+                               "out1", "delay", "1", "out2", "gain", "30"},
+      m);
+  ASSERT_EQ(outcome.error, "");
+  ASSERT_EQ(outcome.values.size(), 4u);
+  EXPECT_TRUE(outcome.values[0].Moved());
+  EXPECT_EQ(outcome.values[0].Describe(),
+            "out1 eq3 freq 120 Hz -> " + FormatShortest(kFreqTable[NearestFreqIndex(120.0)]) +
+                " Hz");
+  EXPECT_FALSE(outcome.values[1].Moved());  // -3 dB is a table entry
+  EXPECT_EQ(outcome.values[2].Describe(), "out1 delay 1 ms -> 1.008 ms");
+  EXPECT_TRUE(outcome.values[3].Moved() && outcome.values[3].clamped);
+}
+
 TEST(SetArgumentsTest, OutOfRangeIsClampedWithAWarningAndErrorsChangeNothing) {
   ParameterModel m;
   SetOutcome outcome = ApplySetArguments(
