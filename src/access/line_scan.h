@@ -20,6 +20,8 @@ namespace veltrane {
 // Long enough for the poll (12 bytes) and a 20-byte answer at 9600 baud, with the serial
 // link's 50 ms of gathering and a margin; far below a connection's 2 s.
 inline constexpr int kDefaultScanReplyMs = 120;
+// A request is 12 bytes, 12.5 ms at 9600 baud: no answer can begin before it has left.
+inline constexpr int kMinScanReplyMs = 13;
 
 struct LineScanEntry {
   int device_number = 0;

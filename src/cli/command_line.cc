@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 
@@ -17,11 +18,14 @@ const char kCtlHelp[] =
     "  --port PATH   the processor's serial port (9600 8N1), e.g. /dev/ttyUSB0\n"
     "  --hid         the processor on USB HID\n"
     "  --device N    its device number, 1..256 (default 1)\n"
+    "                (--port and --device default to $VELTRANE_PORT and $VELTRANE_DEVICE;\n"
+    "                 --option=VALUE works as --option VALUE)\n"
     "  --json        print one JSON document on standard output\n"
     "  --timeout S   give up a step after S seconds without an answer (default 60)\n"
     "  --verify      read back and compare after load and set (restore always does)\n"
     "  --no-verify   do not read back (restore, set, align --apply)\n"
-    "  --help        show this text\n"
+    "  --help        show this text; COMMAND --help shows that command's\n"
+    "  --version     print the version\n"
     "\n"
     "Commands:\n"
     "  ports                     serial ports and processor HID devices (no connection)\n"
@@ -146,12 +150,88 @@ std::string CheckCommand(CtlOptions& o, const std::string& fit_option) {
   return {};
 }
 
+// "--port=PATH" as "--port" "PATH".
+std::vector<std::string> SplitAssignments(const std::vector<std::string>& argv) {
+  std::vector<std::string> split;
+  for (const std::string& arg : argv) {
+    const std::size_t equals = arg.find('=');
+    if (arg.starts_with("--") && equals != std::string::npos) {
+      split.push_back(arg.substr(0, equals));
+      split.push_back(arg.substr(equals + 1));
+    } else {
+      split.push_back(arg);
+    }
+  }
+  return split;
+}
+
+// VELTRANE_PORT and VELTRANE_DEVICE where the command line gives neither.
+std::string ApplyEnvironment(const EnvironmentLookup& environment, bool device_given,
+                             CtlOptions& o) {
+  if (!environment) return {};
+  if (o.port.empty() && !o.hid && o.command != "fit" && o.command != "predict") {
+    if (const auto port = environment("VELTRANE_PORT"); port && !port->empty()) o.port = *port;
+  }
+  if (!device_given) {
+    if (const auto text = environment("VELTRANE_DEVICE"); text && !text->empty()) {
+      const auto n = ParseInteger(*text);
+      if (!n || *n < 1 || *n > 256) return "VELTRANE_DEVICE needs a number from 1 to 256";
+      o.device = *n;
+    }
+  }
+  return {};
+}
+
+struct FirstPass {
+  ParsedCommandLine parsed;
+  std::string fit_option;  // the first option only fit and predict take
+};
+FirstPass ReadArguments(const std::vector<std::string>& argv);
+
 }  // namespace
 
-ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
-  ParsedCommandLine parsed;
+std::string CommandHelp(const std::string& command) {
+  // The command's line of the global help and the lines indented under it.
+  const std::string_view help(kCtlHelp);
+  std::string text;
+  bool inside = false;
+  for (std::size_t start = 0; start < help.size();) {
+    const std::size_t end = std::min(help.find('\n', start), help.size());
+    const std::string_view line = help.substr(start, end - start);
+    start = end + 1;
+    const bool heading = line.size() > 2 && line.starts_with("  ") && line[2] != ' ';
+    if (heading) {
+      const std::string_view rest = line.substr(2);
+      inside = rest == command || rest.starts_with(command + " ");
+    } else if (!line.starts_with("    ")) {
+      inside = false;
+    }
+    if (inside) text += std::string(line) + "\n";
+  }
+  if (text.empty()) return kCtlHelp;
+  return "Usage: veltrane-ctl [OPTIONS] " + command + " ...\n\n" + text +
+         "\nveltrane-ctl --help lists the options and every command.\n";
+}
+
+ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& raw,
+                                      const EnvironmentLookup& environment) {
+  const std::vector<std::string> argv = SplitAssignments(raw);
+  FirstPass first = ReadArguments(argv);
+  ParsedCommandLine& parsed = first.parsed;
+  if (parsed.help || parsed.version || !parsed.error.empty()) return parsed;
+  const bool device_given = std::find(argv.begin(), argv.end(), "--device") != argv.end();
+  parsed.error = ApplyEnvironment(environment, device_given, parsed.options);
+  if (parsed.error.empty()) parsed.error = CheckCommand(parsed.options, first.fit_option);
+  return parsed;
+}
+
+namespace {
+
+FirstPass ReadArguments(const std::vector<std::string>& argv) {
+  FirstPass first;
+  ParsedCommandLine& parsed = first.parsed;
   CtlOptions& o = parsed.options;
-  std::string fit_option;  // the first option only fit and predict take
+  std::string& fit_option = first.fit_option;
   std::size_t i = 0;
   const auto value = [&](const std::string& option) -> std::optional<std::string> {
     if (i + 1 >= argv.size()) {
@@ -170,47 +250,51 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
     if (const auto fit_error = ParseFitOption(arg, [&] { return value(arg); }, o.fit)) {
       if (!fit_error->empty()) {
         parsed.error = *fit_error;
-        return parsed;
+        return first;
       }
       if (arg != "--range") fit_option = arg;
       continue;
     }
     if (arg == "--help" || arg == "-h") {
       parsed.help = true;
-      return parsed;
+      return first;
+    } else if (arg == "--version") {
+      parsed.version = true;
+      return first;
     } else if (arg == "--port") {
       const auto path = value(arg);
-      if (!path) return parsed;
+      if (!path) return first;
       o.port = *path;
     } else if (arg == "--hid") {
       o.hid = true;
     } else if (arg == "--device") {
       const auto text = value(arg);
-      if (!text) return parsed;
+      if (!text) return first;
       const auto n = ParseInteger(*text);
       if (!n || *n < 1 || *n > 256) {
         parsed.error = "--device needs a number from 1 to 256";
-        return parsed;
+        return first;
       }
       o.device = *n;
     } else if (arg == "--json") {
       o.json = true;
     } else if (arg == "--timeout") {
       const auto text = value(arg);
-      if (!text) return parsed;
+      if (!text) return first;
       const auto s = ParseInteger(*text);
       if (!s || *s < 1 || *s > 3600) {
         parsed.error = "--timeout needs a number of seconds from 1 to 3600";
-        return parsed;
+        return first;
       }
       o.timeout_ms = *s * 1000;
     } else if (arg == "--reply-ms") {
       const auto text = value(arg);
-      if (!text) return parsed;
+      if (!text) return first;
       const auto ms = ParseInteger(*text);
-      if (!ms || *ms < 10 || *ms > 2000) {
-        parsed.error = "--reply-ms needs a number of milliseconds from 10 to 2000";
-        return parsed;
+      if (!ms || *ms < kMinScanReplyMs || *ms > 2000) {
+        parsed.error = "--reply-ms needs a number of milliseconds from 13 to 2000 (a request "
+                       "alone takes 12.5 ms on the wire)";
+        return first;
       }
       o.reply_ms = *ms;
     } else if (arg == "--verify") {
@@ -221,13 +305,14 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv) {
       o.apply = true;
     } else if (arg.starts_with("-")) {
       parsed.error = "unknown option " + arg;
-      return parsed;
+      return first;
     } else if (o.command.empty()) {
       o.command = arg;
     }
   }
-  parsed.error = CheckCommand(o, fit_option);
-  return parsed;
+  return first;
 }
+
+}  // namespace
 
 }  // namespace veltrane

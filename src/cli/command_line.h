@@ -3,6 +3,7 @@
 // The command line of veltrane-ctl: options, the command and its arguments, checked
 // before anything is opened, so that a usage error never reaches the processor.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,11 +39,20 @@ struct CtlOptions {
 
 struct ParsedCommandLine {
   CtlOptions options;
-  bool help = false;
+  bool help = false;     // with options.command set: that command's help
+  bool version = false;
   std::string error;  // a usage error, one line
 };
 
-ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv);
+// Reads the environment's defaults: VELTRANE_PORT (when neither --port nor --hid is
+// given) and VELTRANE_DEVICE. Tests pass their own.
+using EnvironmentLookup = std::function<std::optional<std::string>(const std::string& name)>;
+
+ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& argv,
+                                      const EnvironmentLookup& environment = {});
+
+// The help of one command: its lines of the global help.
+std::string CommandHelp(const std::string& command);
 
 // A whole argument as a decimal integer, or none.
 std::optional<int> ParseInteger(const std::string& text);

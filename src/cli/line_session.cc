@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <cmath>
 #include <cstdio>
 
 namespace veltrane {
@@ -205,7 +206,7 @@ void LineSession::Report() {
   QJsonObject result{{"command", Q(options_.command)},
                      {"devices", list},
                      {"scan_ms", static_cast<double>(scan_ms_)},
-                     {"wire_floor_ms", floor_ms},
+                     {"wire_floor_ms", std::round(floor_ms * 10) / 10},
                      {"ok", code == kExitDone},
                      {"exit_code", code}};
   if (options_.json) {

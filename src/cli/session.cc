@@ -35,6 +35,23 @@ std::optional<int> Number(const std::string& text, int low, int high) {
   return std::nullopt;
 }
 
+// The limiter in numbers and units: threshold in dB, attack in ms, release as a multiple
+// of the attack, ratio as N:1 (null for inf:1, which JSON has no number for). A value
+// outside the lists (an image may hold one) is its index as received.
+QJsonObject LimiterJson(const OutputParams& o) {
+  const auto number = [](auto& names, int i, std::string_view cut) -> QJsonValue {
+    if (i >= static_cast<int>(names.size())) return i;
+    std::string text(names[i]);
+    if (const std::size_t at = text.find_first_of(cut); at != std::string::npos) text.resize(at);
+    const std::optional<double> v = ParseDecimal(text);
+    return v ? QJsonValue(*v) : QJsonValue();
+  };
+  return {{"threshold_db", number(kLimiterThresholdNames, o.limiter_threshold, "d")},
+          {"attack_ms", number(kLimiterAttackNames, o.limiter_attack, "")},
+          {"release_x", number(kLimiterReleaseNames, o.limiter_release, "X")},
+          {"ratio", number(kLimiterRatioNames, o.limiter_ratio, ":")}};
+}
+
 bool IsNoAnswer(std::string_view message) {
   return message == kMsgOvertime || message == kMsgInterrupt || message == kMsgOvertimeShort;
 }
@@ -282,20 +299,18 @@ void CtlSession::Show() {
     c["eq"] = bands;
     c["crossover"] = QJsonObject{
         {"hp_type", Q(std::string(kCrossoverTypeNames[std::min<int>(ch.hp_type, 11)]))},
-        {"hp_freq_hz", ch.hp_freq == 0 ? QJsonValue() : QJsonValue(kFreqTable[ch.hp_freq])},
+        {"hp_freq_hz", kFreqTable[std::min<int>(ch.hp_freq, kFreqIndexMax)]},
+        {"hp_off", ch.hp_freq == 0},
         {"lp_type", Q(std::string(kCrossoverTypeNames[std::min<int>(ch.lp_type, 11)]))},
-        {"lp_freq_hz",
-         ch.lp_freq == kFreqIndexMax ? QJsonValue() : QJsonValue(kFreqTable[ch.lp_freq])}};
+        {"lp_freq_hz", kFreqTable[std::min<int>(ch.lp_freq, kFreqIndexMax)]},
+        {"lp_off", ch.lp_freq == kFreqIndexMax}};
     if (IsOutput(channel)) {
       const OutputParams& o = model_.Output(channel);
       const auto name = [](auto& names, int i) {
         return i < static_cast<int>(names.size()) ? Q(std::string(names[i])) : QString::number(i);
       };
       c["route"] = name(kRouteNames, o.route);
-      c["limiter"] = QJsonObject{{"threshold", name(kLimiterThresholdNames, o.limiter_threshold)},
-                                 {"attack_ms", name(kLimiterAttackNames, o.limiter_attack)},
-                                 {"release", name(kLimiterReleaseNames, o.limiter_release)},
-                                 {"ratio", name(kLimiterRatioNames, o.limiter_ratio)}};
+      c["limiter"] = LimiterJson(o);
     }
     channels.append(c);
     for (const std::string& line : DescribeChannel(model_, channel)) result_lines_.push_back(line);
@@ -343,6 +358,7 @@ void CtlSession::Set() {
 void CtlSession::Transfer() {
   const std::string& c = options_.command;
   view_.file = options_.args[0];
+  result_json_["file"] = Q(options_.args[0]);
   const int lists = view_.preset_lists_shown;
   const bool gate_was_free = !gate_.Busy();
   if (c == "dump") file_.StoreFile();

@@ -15,6 +15,7 @@
 #include "cli/session.h"
 #include "link/fake_hid_backend.h"
 #include "model/image_codec.h"
+#include "model/tables.h"
 #include "protocol/virtual_clock.h"
 #include "response/alignment.h"
 #include "sim/sim_link.h"
@@ -105,6 +106,28 @@ TEST(AlignCommandTest, PairsThatCannotBeAlignedAreUsageErrors) {
     EXPECT_EQ(env.Sim().LiveModel(), c.model);
   }
   EXPECT_NE(ParseCtlCommandLine({"--port", "x", "show", "--apply"}).error, "");
+}
+
+TEST(ShowCommandTest, NumbersAreNumbersInTheirUnits) {
+  ParameterModel live = TwoWayInPhase();
+  live.Output(kOut1).limiter_threshold = 0;  // -20.0dB
+  live.Output(kOut1).limiter_attack = 26;    // 20 ms
+  live.Output(kOut1).limiter_release = 3;    // 8X
+  live.Output(kOut1).limiter_ratio = 8;      // inf:1
+  SimEnvironment env(live);
+  const Outcome r = RunCtl(env, {"show"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const QJsonArray channels = r.json["channels"].toArray();
+  const QJsonObject out1 = channels[kOut1].toObject();
+  EXPECT_EQ(out1["limiter"].toObject(), QJsonObject({{"threshold_db", -20.0},
+                                                     {"attack_ms", 20.0},
+                                                     {"release_x", 8.0},
+                                                     {"ratio", QJsonValue()}}));
+  const QJsonObject crossover = out1["crossover"].toObject();
+  EXPECT_DOUBLE_EQ(crossover["hp_freq_hz"].toDouble(), kFreqTable[160]);
+  EXPECT_FALSE(crossover["hp_off"].toBool());
+  EXPECT_DOUBLE_EQ(crossover["lp_freq_hz"].toDouble(), kFreqTable[kFreqIndexMax]);
+  EXPECT_TRUE(crossover["lp_off"].toBool());
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
+
 namespace veltrane {
 namespace {
 
@@ -56,6 +59,52 @@ TEST(CtlCommandLineTest, CommandsOptionsAndUsageErrors) {
   EXPECT_EQ(p.options.verify, true);
   EXPECT_EQ(p.options.args, (std::vector<std::string>{"out1", "gain", "-3"}));
   EXPECT_TRUE(ParseCtlCommandLine({"--help"}).help);
+  EXPECT_TRUE(ParseCtlCommandLine({"--version"}).version);
+  EXPECT_EQ(ParseCtlCommandLine({"--port", "p", "scan", "--reply-ms", "12"}).error,
+            "--reply-ms needs a number of milliseconds from 13 to 2000 (a request alone takes "
+            "12.5 ms on the wire)");
+}
+
+TEST(CtlCommandLineTest, AssignmentsAndTheEnvironmentGiveDefaults) {
+  const ParsedCommandLine eq = ParseCtlCommandLine({"--port=/dev/ttyUSB1", "--device=3", "info"});
+  ASSERT_EQ(eq.error, "");
+  EXPECT_EQ(eq.options.port, "/dev/ttyUSB1");
+  EXPECT_EQ(eq.options.device, 3);
+
+  std::map<std::string, std::string> env = {{"VELTRANE_PORT", "/dev/ttyS4"},
+                                            {"VELTRANE_DEVICE", "9"}};
+  const EnvironmentLookup lookup = [&env](const std::string& name) -> std::optional<std::string> {
+    const auto it = env.find(name);
+    if (it == env.end()) return std::nullopt;
+    return it->second;
+  };
+  ParsedCommandLine p = ParseCtlCommandLine({"info"}, lookup);
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.port, "/dev/ttyS4");
+  EXPECT_EQ(p.options.device, 9);
+  // The command line wins; --hid is a port too; fit stays offline.
+  p = ParseCtlCommandLine({"--port", "/dev/a", "--device", "2", "info"}, lookup);
+  EXPECT_EQ(p.options.port, "/dev/a");
+  EXPECT_EQ(p.options.device, 2);
+  EXPECT_EQ(ParseCtlCommandLine({"--hid", "info"}, lookup).error, "");
+  EXPECT_EQ(ParseCtlCommandLine({"fit", "out1", "m.txt"}, lookup).options.port, "");
+  env["VELTRANE_DEVICE"] = "300";
+  EXPECT_EQ(ParseCtlCommandLine({"info"}, lookup).error,
+            "VELTRANE_DEVICE needs a number from 1 to 256");
+}
+
+TEST(CtlCommandLineTest, ACommandsHelpIsItsOwnLines) {
+  const ParsedCommandLine p = ParseCtlCommandLine({"restore", "--help"});
+  ASSERT_TRUE(p.help);
+  EXPECT_EQ(p.options.command, "restore");
+  const std::string help = CommandHelp("restore");
+  EXPECT_NE(help.find("restore FILE"), std::string::npos) << help;
+  EXPECT_EQ(help.find("restore-all"), std::string::npos) << help;
+  EXPECT_EQ(help.find("backup FILE"), std::string::npos) << help;
+  const std::string fit = CommandHelp("fit");
+  EXPECT_NE(fit.find("--max-boost"), std::string::npos) << fit;
+  EXPECT_NE(fit.find("and reads them back"), std::string::npos) << fit;
+  EXPECT_EQ(fit.find("predict"), std::string::npos) << fit;
 }
 
 }  // namespace
