@@ -6,7 +6,10 @@
 #include <QJsonDocument>
 #include <array>
 #include <cmath>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "cli/parameters.h"
@@ -52,6 +55,38 @@ QJsonObject LimiterJson(const OutputParams& o) {
           {"ratio", number(kLimiterRatioNames, o.limiter_ratio, ":")}};
 }
 
+// Where a file is to be written, checked before any processor work: a folder, a device, a
+// missing or read-only folder are refused while nothing has been asked of the processor.
+std::string CheckOutputPath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (fs::exists(status)) {
+    if (fs::is_directory(status)) return path + ": is a folder, not a file";
+    if (!fs::is_regular_file(status)) return path + ": not a regular file (a device or a pipe)";
+    if (access(path.c_str(), W_OK) != 0) return path + ": " + std::strerror(errno);
+    return {};
+  }
+  const fs::path folder = fs::path(path).has_parent_path() ? fs::path(path).parent_path() : ".";
+  if (!fs::is_directory(folder, ec)) return path + ": the folder " + folder.string() + " does not exist";
+  if (access(folder.c_str(), W_OK) != 0) {
+    return path + ": cannot write in " + folder.string() + ": " + std::strerror(errno);
+  }
+  return {};
+}
+
+// A port path relative to the current folder is taken as given: Qt would look for a bare
+// or relative name under /dev.
+std::string PortPath(const std::string& port) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (port.empty() || port.front() == '/') return port;
+  if (port.find('/') != std::string::npos || fs::exists(port, ec)) {
+    return fs::absolute(port, ec).string();
+  }
+  return port;
+}
+
 bool IsNoAnswer(std::string_view message) {
   return message == kMsgOvertime || message == kMsgInterrupt || message == kMsgOvertimeShort;
 }
@@ -73,8 +108,9 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
       lock_(engine_, model_, view_, view_),
       settings_(engine_, view_, view_, presets_),
       router_(engine_, presets_, file_, backup_, lock_, settings_) {
-  engine_.SetSerialPort(&environment_.Serial(
-      [this](std::span<const std::uint8_t> bytes) { engine_.OnSerialBytes(bytes); }));
+  serial_port_ = &environment_.Serial(
+      [this](std::span<const std::uint8_t> bytes) { engine_.OnSerialBytes(bytes); });
+  engine_.SetSerialPort(serial_port_);
   engine_.SetDeviceId(static_cast<std::uint8_t>(options_.device - 1));
   poll_ = timers_.CreateTimer("CtlPoll", kPollMs, [this] {
     if (on_poll_) on_poll_();
@@ -117,10 +153,24 @@ bool CtlSession::CheckArguments() {
       Fail(kExitUsage, "set: " + outcome.error);
       return false;
     }
+  } else if (command == "dump" || command == "backup") {
+    if (const std::string error = CheckOutputPath(args[0]); !error.empty()) {
+      Fail(kExitUsage, command + ": " + error);
+      return false;
+    }
   } else if (command == "load" || command == "restore") {
-    CheckedFile file = ReadImageFile(files_, args[0], /*backup=*/command == "restore");
+    const bool backup = command == "restore";
+    CheckedFile file = ReadImageFile(files_, args[0], backup);
     if (!file.error.empty()) {
-      Fail(kExitUsage, file.error == kMsgFileDamaged ? args[0] + ": " + file.error : file.error);
+      // A sound file of the other kind is named as such rather than called damaged.
+      const bool other_kind = file.error == kMsgFileDamaged &&
+                              ReadImageFile(files_, args[0], !backup).error.empty();
+      Fail(kExitUsage, other_kind ? args[0] + (backup ? ": this is a preset file, not a backup "
+                                                        "(write it with load)"
+                                                      : ": this is a backup of 20 presets, not a "
+                                                        "preset file (write it with restore)")
+                       : file.error == kMsgFileDamaged ? args[0] + ": " + file.error
+                                                       : file.error);
       return false;
     }
     file_text_ = std::move(file.text);
@@ -146,6 +196,12 @@ bool CtlSession::CheckArguments() {
       return false;
     }
   } else if (command == "fit" || command == "predict") {
+    if (command == "predict") {
+      if (const std::string error = CheckOutputPath(args.back()); !error.empty()) {
+        Fail(kExitUsage, "predict: " + error);
+        return false;
+      }
+    }
     FitJobRead read = ReadFitJob(command, args, options_.fit, files_);
     if (!read.job) {
       Fail(kExitUsage, read.error);
@@ -202,7 +258,7 @@ void CtlSession::Connect() {
             "a processor on USB", kHidSearchMs);
     return;
   }
-  engine_.SelectPort(options_.port, 1);
+  engine_.SelectPort(PortPath(options_.port), 1);
   engine_.ConnectButtonClicked();
   OnConnected();
 }
@@ -707,7 +763,10 @@ bool CtlSession::FailureFromMessages() {
     const std::string& m = view_.messages[messages_seen_];
     if (m == kMsgStored || m == "OK") continue;
     if (m == kMsgNoPort) {
-      Fail(kExitNoAnswer, "cannot open " + options_.port + ": " + m);
+      const std::string reason = serial_port_->OpenFailureReason();
+      const std::string note = serial_port_->OpenFailureNote();
+      Fail(kExitNoAnswer, "cannot open " + options_.port + ": " +
+                              (reason.empty() ? m : reason) + (note.empty() ? "" : "\n" + note));
     } else if (IsNoAnswer(m)) {
       Fail(kExitNoAnswer, "the processor did not answer (" + m + ")");
     } else {

@@ -103,6 +103,7 @@ class CtlSession {
   QJsonObject result_json_;                // and the same for --json
 
   TimerHost& timers_;
+  SerialPort* serial_port_ = nullptr;
   ParameterModel model_;
   TerminalView view_;
   ProtocolEngine engine_;

@@ -31,11 +31,13 @@ bool SerialLink::Open(const std::string& port_name) {
   Close();
   last_error_ = QSerialPort::NoError;
   open_failure_note_.clear();
+  open_failure_reason_.clear();
   port_.setPortName(QString::fromStdString(port_name));
   // Qt opens the device exclusively (lock file and TIOCEXCL on Unix), so a port that another
   // program holds fails here.
   if (!port_.open(QIODevice::ReadWrite)) {
     last_error_ = port_.error();
+    open_failure_reason_ = port_.errorString().toStdString();
     port_.clearError();
     // A port that is in use also fails with PermissionError: the note tells them apart.
     if (last_error_ == QSerialPort::PermissionError) {
@@ -51,6 +53,8 @@ bool SerialLink::Open(const std::string& port_name) {
                         port_.setStopBits(QSerialPort::OneStop);
   if (!accepted) {
     last_error_ = port_.error();
+    // Settings a device refuses: it is no serial port (a regular file, /dev/null).
+    open_failure_reason_ = port_.errorString().toStdString();
     port_.close();
     port_.clearError();
     return false;

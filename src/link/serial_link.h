@@ -38,6 +38,7 @@ class SerialLink : public QObject, public SerialPort {
   bool Open(const std::string& port_name) override;
   // The group to join when the last Open failed for lack of access to the device.
   std::string OpenFailureNote() const override { return open_failure_note_; }
+  std::string OpenFailureReason() const override { return open_failure_reason_; }
   void Close() override;
   // False once a read or write error has released the port.
   bool IsOpen() const override { return port_.isOpen(); }
@@ -62,6 +63,7 @@ class SerialLink : public QObject, public SerialPort {
   std::vector<std::uint8_t> received_;
   QSerialPort::SerialPortError last_error_ = QSerialPort::NoError;
   std::string open_failure_note_;
+  std::string open_failure_reason_;
   std::uint64_t open_count_ = 0;  // voids a deferred release meant for an earlier opening
   int notifications_ = 0;
 };

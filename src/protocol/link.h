@@ -23,6 +23,8 @@ class SerialPort {
   // After a failed Open: what the user can do about it (which group may open serial
   // ports), or empty when there is nothing to add, as for a missing port or one in use.
   virtual std::string OpenFailureNote() const { return {}; }
+  // After a failed Open: the system's reason ("No such file or directory"), if known.
+  virtual std::string OpenFailureReason() const { return {}; }
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
   // Write errors are not reported to the caller: the connection's time-outs notice them.

@@ -149,6 +149,13 @@ class CliE2eTest : public QObject {
          2,
          "Cannot read \"" + dir.filePath("missing") + "\": No such file or directory"},
         {{"lock", "abc"}, 2, "lock: Please input six characters! (letters and digits)"},
+        // The wrong kind of file is named; where nothing can be written, nothing is read.
+        {{"restore", before}, 2, before + ": this is a preset file, not a backup (write it with load)"},
+        {{"backup", dir.path()}, 2, "backup: " + dir.path() + ": is a folder, not a file"},
+        {{"dump", dir.filePath("none/x.txt")},
+         2,
+         "dump: " + dir.filePath("none/x.txt") + ": the folder " + dir.filePath("none") +
+             " does not exist"},
     };
     for (const Case& c : cases) {
       const Run r = Ctl(port + c.args);
@@ -160,9 +167,15 @@ class CliE2eTest : public QObject {
     QCOMPARE(Ctl(port + QStringList{"dump", after}).code, 0);
     QCOMPARE(Read(after), Read(before));
 
+    // A port that cannot be opened says the system's reason.
     Run r = Ctl({"--port", dir.filePath("no-such-port"), "info"});
     QCOMPARE(r.code, 1);
-    QVERIFY(r.err.contains("No port or in use."));
+    QCOMPARE(r.err, "veltrane-ctl: cannot open " + dir.filePath("no-such-port") +
+                        ": No such file or directory\n");
+    r = Ctl({"--port", dir.path(), "info"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.startsWith("veltrane-ctl: cannot open " + dir.path() + ": "), qPrintable(r.err));
+    QVERIFY2(!r.err.contains("No port or in use."), qPrintable(r.err));
     Sim silent({"--silent"});
     r = Ctl({"--port", silent.Path(), "info"});
     QCOMPARE(r.code, 1);
