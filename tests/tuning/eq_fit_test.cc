@@ -207,6 +207,9 @@ TEST(FitEqTest, MutedOrPartlyUnusableMeasurementsDoNotBreakTheFit) {
   const FitResult untouched = FitEq(muted, Settings(20, 500, 3));
   EXPECT_EQ(untouched.bands, muted.bands);
   EXPECT_EQ(untouched.rms_after_db, std::numeric_limits<double>::infinity());
+  const FitResult empty = FitEq(FitProblem{}, Settings(20, 500, 3));
+  EXPECT_EQ(empty.bands, FitProblem{}.bands);
+  EXPECT_EQ(empty.rms_after_db, std::numeric_limits<double>::infinity());
 
   FitProblem holes = RoomProblem(2, 20, 500);
   for (std::size_t i = 0; i < holes.hz.size(); i += 7) {
