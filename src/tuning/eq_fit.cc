@@ -714,6 +714,72 @@ void EnforceLimit(const FitSpace& space, const FitSettings& settings,
   }
 }
 
+// Summed levels of the bands at phi; of the kept ones only, or of all.
+std::vector<double> SummedLevels(const std::array<Choice, 8>& choices, const FitSettings& settings,
+                                 bool kept_only, std::span<const double> phi) {
+  std::vector<double> sum(phi.size(), 0.0), one(phi.size());
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    if (kept_only && settings.free[b]) continue;
+    ChoiceLevels(choices[b], phi, one.data());
+    for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += one[i];
+  }
+  return sum;
+}
+
+// The check points (grid and table frequencies) cannot see narrow boosts that add up between
+// them; a 1/960-octave look over the range finds the peaks of the sum above the limit.
+std::vector<double> Breaches(const FitSpace& space, const FitSettings& settings,
+                             const std::array<Choice, 8>& choices) {
+  const auto grid = std::span<const double>(space.hz).first(space.grid_points);
+  const auto [low, high] = std::minmax_element(grid.begin(), grid.end());
+  const std::vector<double> hz = LogFrequencies(*low, *high, 960);
+  std::vector<double> phi(hz.size());
+  std::transform(hz.begin(), hz.end(), phi.begin(), Phi);
+  const std::vector<double> sum = SummedLevels(choices, settings, false, phi);
+  const std::vector<double> kept = SummedLevels(choices, settings, true, phi);
+  std::vector<double> breaches;
+  for (std::size_t i = 0; i < hz.size(); ++i) {
+    const bool peak =
+        (i == 0 || sum[i] >= sum[i - 1]) && (i + 1 == hz.size() || sum[i] >= sum[i + 1]);
+    if (peak && sum[i] > std::max(settings.max_boost_db, kept[i]) + kBoostSlackDb) {
+      breaches.push_back(hz[i]);
+    }
+  }
+  return breaches;
+}
+
+void AddCheckPoints(FitSpace& space, const FitSettings& settings,
+                    const std::array<Choice, 8>& choices, std::span<const double> hz) {
+  std::vector<double> phi(hz.size());
+  std::transform(hz.begin(), hz.end(), phi.begin(), Phi);
+  const std::vector<double> kept = SummedLevels(choices, settings, true, phi);
+  for (std::size_t i = 0; i < hz.size(); ++i) {
+    space.hz.push_back(hz[i]);
+    space.phi.push_back(phi[i]);
+    space.residual.push_back(0);
+    space.weight.push_back(0);
+    space.cap.push_back(std::max(settings.max_boost_db, kept[i]) + kBoostSlackDb);
+  }
+}
+
+// Bands that break the limit between the check points: those peaks become check points, the
+// boosts there are cut back, and (given a cache) the search goes on from there.
+std::array<Choice, 8> HoldLimitBetweenPoints(FitSpace& space, const FitSettings& settings,
+                                             LevelCache* cache, std::array<Choice, 8> choices) {
+  for (int round = 0; round < 4; ++round) {
+    const std::vector<double> breaches = Breaches(space, settings, choices);
+    if (breaches.empty()) break;
+    AddCheckPoints(space, settings, choices, breaches);
+    EnforceLimit(space, settings, choices);  // cutting a boost never raises the sum elsewhere
+    if (cache == nullptr || round == 3) continue;
+    Search search(space, settings, *cache, choices);
+    search.Descend();
+    search.FlattenIdle();
+    choices = search.choices();
+  }
+  return choices;
+}
+
 std::array<Choice, 8> RoundedOptimumChoices(const FitSpace& space, const FitProblem& problem,
                                             const FitSettings& settings) {
   std::array<Choice, 8> choices = FlatStart(problem, settings);
@@ -820,34 +886,10 @@ FitResult Unchanged(const FitProblem& problem) {
   return result;
 }
 
-}  // namespace
-
-FitResult FitEqGreedy(const FitProblem& problem, const FitSettings& settings) {
-  const FitSpace space = MakeSpace(problem, settings);
-  if (space.weighed == 0) return Unchanged(problem);
-  return ResultOf(problem, settings, GreedyChoices(space, problem, settings, EveryQ()));
-}
-
-FitResult FitEqRoundedOptimum(const FitProblem& problem, const FitSettings& settings) {
-  const FitSpace space = MakeSpace(problem, settings);
-  if (space.weighed == 0) return Unchanged(problem);
-  return ResultOf(problem, settings, RoundedOptimumChoices(space, problem, settings));
-}
-
-// The search runs from each start and the best end wins: from the greedy placement, from
-// the rounded free-valued optimum and from the bands as they are. Each start is within the
-// limit and the search only takes steps that lower the error, so the fit is never worse
-// than any of them.
-FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
-  const FitSpace space = MakeSpace(problem, settings);
-  if (space.weighed == 0) return Unchanged(problem);
+std::optional<std::array<Choice, 8>> BestDescent(const FitSpace& space, const FitSettings& settings,
+                                                 LevelCache& cache,
+                                                 std::span<const std::array<Choice, 8>> starts) {
   std::optional<Search> best;
-  LevelCache cache(space);
-  std::vector<std::array<Choice, 8>> starts = {GreedyChoices(space, problem, settings, EveryQ()),
-                                               RoundedOptimumChoices(space, problem, settings)};
-  // The bands as they are, unless all the free ones are flat: the greedy start began there.
-  const std::array<Choice, 8> current = CurrentChoices(problem, settings);
-  if (!std::ranges::all_of(current, IsFlat)) starts.push_back(current);
   for (const auto& start : starts) {
     Search search(space, settings, cache, start);
     if (!search.feasible()) continue;
@@ -855,8 +897,53 @@ FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
     search.FlattenIdle();
     if (!best || search.cost() < best->cost()) best.emplace(search);
   }
-  if (!best) return Unchanged(problem);
-  return ResultOf(problem, settings, best->choices());
+  if (!best) return std::nullopt;
+  return best->choices();
+}
+
+}  // namespace
+
+FitResult FitEqGreedy(const FitProblem& problem, const FitSettings& settings) {
+  FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  const auto choices = GreedyChoices(space, problem, settings, EveryQ());
+  return ResultOf(problem, settings, HoldLimitBetweenPoints(space, settings, nullptr, choices));
+}
+
+FitResult FitEqRoundedOptimum(const FitProblem& problem, const FitSettings& settings) {
+  FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  const auto choices = RoundedOptimumChoices(space, problem, settings);
+  return ResultOf(problem, settings, HoldLimitBetweenPoints(space, settings, nullptr, choices));
+}
+
+// The search runs from each start and the best end wins: from the greedy placement, from
+// the rounded free-valued optimum and from the bands as they are. The search only takes
+// steps that lower the error; the two plainer fits, finished as their own functions finish
+// them, are kept as answers too, so the fit is never worse than either.
+FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
+  FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  LevelCache cache(space);
+  std::vector<std::array<Choice, 8>> starts = {GreedyChoices(space, problem, settings, EveryQ()),
+                                               RoundedOptimumChoices(space, problem, settings)};
+  std::vector<FitResult> answers;
+  for (const auto& start : starts) {
+    FitSpace own = space;
+    answers.push_back(
+        ResultOf(problem, settings, HoldLimitBetweenPoints(own, settings, nullptr, start)));
+  }
+  // The bands as they are, unless all the free ones are flat: the greedy start began there.
+  const std::array<Choice, 8> current = CurrentChoices(problem, settings);
+  if (!std::ranges::all_of(current, IsFlat)) starts.push_back(current);
+  std::optional<std::array<Choice, 8>> best = BestDescent(space, settings, cache, starts);
+  if (best) {
+    answers.push_back(
+        ResultOf(problem, settings, HoldLimitBetweenPoints(space, settings, &cache, *best)));
+  }
+  return *std::min_element(answers.begin(), answers.end(), [](const auto& a, const auto& b) {
+    return a.rms_after_db < b.rms_after_db;
+  });
 }
 
 }  // namespace veltrane
