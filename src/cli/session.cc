@@ -604,6 +604,10 @@ void CtlSession::Align() {
 
 void CtlSession::Fit() {
   const FitReport report = RunFit(model_, *fit_job_);
+  if (!std::isfinite(report.result.rms_before_db)) {
+    Fail(kExitUsage, "fit: the measurement has no usable point in the range");
+    return;
+  }
   for (auto it = report.json.begin(); it != report.json.end(); ++it) {
     result_json_[it.key()] = it.value();
   }

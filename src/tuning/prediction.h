@@ -13,8 +13,8 @@
 
 namespace veltrane {
 
-// measured + the channel's whole processing (its bands unless bypassed, crossover, gain;
-// a muted channel is -infinity) at each frequency of hz.
+// measured + the channel's processing (its bands unless bypassed, crossover, gain; a mute
+// is left out: a muted channel is shown as it will sound) at each frequency of hz.
 std::vector<double> PredictedLevels(const ParameterModel& model, int channel,
                                     const MeasuredResponse& measured, std::span<const double> hz);
 
