@@ -585,11 +585,13 @@ void CtlSession::Align() {
     return;
   }
   model_ = WithAlignment(model_, s);
-  std::vector<BlockAddress> changed;
-  for (const int channel : pair) {
-    changed.push_back({channel, kChannelBlock});
-    engine_.QueueSlotFrame(SlotOfBlock(channel, kChannelBlock),
-                           BuildBlockFrame(model_, engine_.DeviceId(), channel, kChannelBlock));
+  WriteBlocks({{pair[0], kChannelBlock}, {pair[1], kChannelBlock}});
+}
+
+void CtlSession::WriteBlocks(std::vector<BlockAddress> changed) {
+  for (const BlockAddress& b : changed) {
+    engine_.QueueSlotFrame(SlotOfBlock(b.channel, b.block),
+                           BuildBlockFrame(model_, engine_.DeviceId(), b.channel, b.block));
   }
   WaitFor([this] { return engine_.SendSlotsIdle(); },
           [this, changed] {
@@ -619,21 +621,8 @@ void CtlSession::Fit() {
   const int channel = fit_job_->channel;
   model_ = WithFittedBands(model_, channel, report.result);
   std::vector<BlockAddress> changed;
-  for (int n = 0; n < kBandsPerChannel; ++n) {
-    const int block = FirstEqBlock(channel) + n;
-    changed.push_back({channel, block});
-    engine_.QueueSlotFrame(SlotOfBlock(channel, block),
-                           BuildBlockFrame(model_, engine_.DeviceId(), channel, block));
-  }
-  WaitFor([this] { return engine_.SendSlotsIdle(); },
-          [this, changed] {
-            if (!options_.verify.value_or(true)) {
-              Succeed("written");
-              return;
-            }
-            VerifyImage(ImageDataBytes(EncodeParameterImage(model_)), true, changed);
-          },
-          "the changes to leave");
+  for (int n = 0; n < kBandsPerChannel; ++n) changed.push_back({channel, FirstEqBlock(channel) + n});
+  WriteBlocks(std::move(changed));
 }
 
 void CtlSession::Predict() {

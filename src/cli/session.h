@@ -71,6 +71,8 @@ class CtlSession {
   void Password(bool unlock);
   void Align();
   void Fit();
+  // Sends the blocks from the model, then reads them back unless --no-verify.
+  void WriteBlocks(std::vector<BlockAddress> changed);
   void Predict();
   void VerifyImage(std::vector<std::uint8_t> sent, bool skip_lock_byte,
                    std::vector<BlockAddress> only);
