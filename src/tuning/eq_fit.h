@@ -53,4 +53,13 @@ double RmsErrorDb(const FitProblem& problem,
 
 FitResult FitEq(const FitProblem& problem, const FitSettings& settings);
 
+// The two plainer methods the fitter is measured against and starts from, under the same
+// settings and boost limit:
+// - "biggest deviation first": each free band in turn goes as a peaking band to the point
+//   furthest from the target with the gain that cancels it there, and the best Q;
+FitResult FitEqGreedy(const FitProblem& problem, const FitSettings& settings);
+// - free-valued peaking bands (any frequency, gain and Q) found by a Nelder-Mead search one
+//   band after another, then rounded to the tables and cut back until the boost limit holds.
+FitResult FitEqRoundedOptimum(const FitProblem& problem, const FitSettings& settings);
+
 }  // namespace veltrane

@@ -1,0 +1,704 @@
+#include "tuning/eq_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <optional>
+
+#include "model/tables.h"
+#include "response/complex_response.h"
+#include "response/filter_sections.h"
+
+namespace veltrane {
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Rounding noise in a sum of band levels must not turn an allowed boost into a refused one.
+constexpr double kBoostSlackDb = 1e-9;
+constexpr int kFlatGain = kEqGainZeroIndex;
+
+// One band as table indices.
+struct Choice {
+  int type = kPeaking;
+  int freq = 0;
+  int gain = kFlatGain;
+  int q = 0;
+};
+
+bool IsFlat(const Choice& c) { return c.gain == kFlatGain; }
+
+Choice ChoiceOf(const BandParams& band) {
+  return {band.type <= kHighShelf ? int{band.type} : int{kPeaking}, std::min<int>(band.freq, kFreqIndexMax),
+          std::min<int>(band.ActiveGain(), kEqGainIndexMax), std::min<int>(band.q, kQIndexMax)};
+}
+
+BandParams WithChoice(BandParams band, const Choice& c) {
+  band.type = static_cast<std::uint8_t>(c.type);
+  band.freq = static_cast<std::uint8_t>(c.freq);
+  band.q = static_cast<std::uint8_t>(c.q);
+  band.ActiveGain() = static_cast<std::uint16_t>(c.gain);
+  return band;
+}
+
+double Phi(double hz) {
+  const double s = std::sin(std::numbers::pi * hz / kSampleRateHz);
+  return s * s;
+}
+
+// 10 log10 |H|^2 of a section at each phi, written to out.
+void SectionLevels(const FilterSection& s, std::span<const double> phi, double* out) {
+  for (std::size_t i = 0; i < phi.size(); ++i) {
+    out[i] = 10 * std::log10(s.num.At(phi[i]) / s.den.At(phi[i]));
+  }
+}
+
+// A band of any values; a gain of exactly 0 dB is unity for every type.
+void BandLevels(int type, double hz, double gain_db, double q, std::span<const double> phi,
+                double* out) {
+  if (gain_db == 0.0) {
+    std::fill(out, out + phi.size(), 0.0);
+  } else if (type == kPeaking) {
+    SectionLevels(PeakingSection(hz, gain_db, q), phi, out);
+  } else {
+    SectionLevels(ShelfSection(static_cast<EqType>(type), hz, gain_db), phi, out);
+  }
+}
+
+void ChoiceLevels(const Choice& c, std::span<const double> phi, double* out) {
+  BandLevels(c.type, kFreqTable[c.freq], kEqGainTable[c.gain], kQTable[c.q], phi, out);
+}
+
+// The points a fit looks at. The grid points carry the error; the table frequencies inside
+// the range that fall between grid points are added for the boost limit only, because a
+// narrow boost peaks exactly at its table frequency.
+struct FitSpace {
+  std::vector<double> hz;
+  std::vector<double> phi;
+  std::vector<double> residual;  // measured + fixed - target; 0 where not weighed
+  std::vector<double> weight;    // 1 on grid points with a finite residual, else 0
+  std::vector<double> cap;       // the highest the summed bands may reach
+  int weighed = 0;
+  int low_freq = 0;  // the table indices a band may move over
+  int high_freq = kFreqIndexMax;
+};
+
+double At(const std::vector<double>& v, std::size_t i) {
+  return i < v.size() ? v[i] : std::numeric_limits<double>::quiet_NaN();
+}
+
+void AddTableFrequencies(const FitProblem& problem, FitSpace& space) {
+  if (problem.hz.empty()) return;
+  const double low = problem.hz.front(), high = problem.hz.back();
+  for (const double f : kFreqTable) {
+    if (f < low || f > high) continue;
+    const auto it = std::lower_bound(problem.hz.begin(), problem.hz.end(), f);
+    const bool on_grid = (it != problem.hz.end() && std::abs(*it / f - 1) < 1e-6) ||
+                         (it != problem.hz.begin() && std::abs(*(it - 1) / f - 1) < 1e-6);
+    if (on_grid) continue;
+    space.hz.push_back(f);
+    space.residual.push_back(0);
+    space.weight.push_back(0);
+  }
+}
+
+void SetFrequencyRange(FitSpace& space) {
+  if (space.hz.empty()) return;
+  const auto [lo, hi] = std::minmax_element(space.hz.begin(), space.hz.end());
+  // Half an octave beyond the range: a band centred just outside may still fit an edge.
+  space.low_freq = NearestFreqIndex(*lo / std::numbers::sqrt2);
+  space.high_freq = NearestFreqIndex(*hi * std::numbers::sqrt2);
+}
+
+// Sum of the levels of the bands not free at each point of the space.
+std::vector<double> KeptLevels(const FitSpace& space, const FitProblem& problem,
+                               const FitSettings& settings) {
+  std::vector<double> kept(space.hz.size(), 0.0), one(space.hz.size());
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    if (settings.free[b]) continue;
+    ChoiceLevels(ChoiceOf(problem.bands[b]), space.phi, one.data());
+    for (std::size_t i = 0; i < kept.size(); ++i) kept[i] += one[i];
+  }
+  return kept;
+}
+
+// The kept bands are counted in the limit; where they alone already go above it, the free
+// bands may add nothing there rather than making every fit impossible.
+FitSpace MakeSpace(const FitProblem& problem, const FitSettings& settings) {
+  FitSpace space;
+  for (std::size_t i = 0; i < problem.hz.size(); ++i) {
+    const double r = At(problem.measured_db, i) + At(problem.fixed_db, i) - At(problem.target_db, i);
+    const bool usable = std::isfinite(r) && std::isfinite(problem.hz[i]) && problem.hz[i] > 0;
+    space.hz.push_back(usable ? problem.hz[i] : 1000.0);
+    space.residual.push_back(usable ? r : 0.0);
+    space.weight.push_back(usable ? 1.0 : 0.0);
+    space.weighed += usable ? 1 : 0;
+  }
+  AddTableFrequencies(problem, space);
+  for (const double f : space.hz) space.phi.push_back(Phi(f));
+  SetFrequencyRange(space);
+  const std::vector<double> kept = KeptLevels(space, problem, settings);
+  for (const double k : kept) space.cap.push_back(std::max(settings.max_boost_db, k) + kBoostSlackDb);
+  return space;
+}
+
+// Sum of squared errors of `sum` (all bands) over the weighed points.
+double SquaredError(const FitSpace& space, std::span<const double> sum) {
+  double total = 0;
+  for (std::size_t i = 0; i < sum.size(); ++i) {
+    const double e = space.residual[i] + sum[i];
+    total += space.weight[i] * e * e;
+  }
+  return total;
+}
+
+// Squared error of others + one band, or infinity where the boost limit breaks.
+double CostWith(const FitSpace& space, std::span<const double> others, const double* band) {
+  double total = 0;
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    const double s = others[i] + band[i];
+    if (s > space.cap[i]) return kInfinity;
+    const double e = space.residual[i] + s;
+    total += space.weight[i] * e * e;
+  }
+  return total;
+}
+
+// The gain index that best scales a band's shape, from its levels at a known gain: peaking
+// and shelf levels in dB are close to proportional to the gain, which is enough for a
+// starting guess that the exact evaluations then check.
+int ScaledGain(const FitSpace& space, std::span<const double> others, const double* band,
+               double band_gain_db) {
+  double num = 0, den = 0;
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    const double unit = band[i] / band_gain_db;
+    num -= space.weight[i] * (space.residual[i] + others[i]) * unit;
+    den += space.weight[i] * unit * unit;
+  }
+  if (den <= 0) return kFlatGain;
+  return NearestEqGainIndex(num / den);
+}
+
+// The bands of a fit, their levels and sum, and the moves that improve them.
+class Search {
+ public:
+  Search(const FitSpace& space, const FitSettings& settings, const std::array<Choice, 8>& start);
+
+  double cost() const { return cost_; }
+  const std::array<Choice, 8>& choices() const { return choice_; }
+  const std::vector<double>& sum() const { return sum_; }
+  bool feasible() const { return std::isfinite(cost_); }
+
+  // Local steps over the four indices until none improves, then wider re-seats of single
+  // bands while one helps.
+  void Descend();
+  // Bands that make no difference become flat.
+  void FlattenIdle();
+
+  // Sets band k as c when the whole stays within the limit and does not get worse.
+  bool TrySet(int k, const Choice& c, bool strictly_better);
+
+ private:
+  bool LocalPass();
+  bool ImproveBand(int k);
+  bool TryShape(int k, Choice c);
+  bool Reseat(int k);
+  void Focus(int k);
+  void Commit(int k, const Choice& c, const std::vector<double>& levels, double cost);
+
+  const FitSpace& space_;
+  const FitSettings& settings_;
+  std::array<Choice, 8> choice_;
+  std::array<std::vector<double>, 8> levels_;
+  std::vector<double> sum_, others_, scratch_;
+  int focus_ = -1;
+  double cost_ = kInfinity;
+};
+
+Search::Search(const FitSpace& space, const FitSettings& settings,
+               const std::array<Choice, 8>& start)
+    : space_(space), settings_(settings), choice_(start) {
+  const std::size_t n = space.hz.size();
+  sum_.assign(n, 0.0);
+  scratch_.resize(n);
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    levels_[b].resize(n);
+    ChoiceLevels(choice_[b], space.phi, levels_[b].data());
+    for (std::size_t i = 0; i < n; ++i) sum_[i] += levels_[b][i];
+  }
+  bool within = true;
+  for (std::size_t i = 0; i < n; ++i) within = within && sum_[i] <= space.cap[i];
+  cost_ = within ? SquaredError(space, sum_) : kInfinity;
+}
+
+void Search::Focus(int k) {
+  if (focus_ == k) return;
+  others_.resize(sum_.size());
+  for (std::size_t i = 0; i < sum_.size(); ++i) others_[i] = sum_[i] - levels_[k][i];
+  focus_ = k;
+}
+
+void Search::Commit(int k, const Choice& c, const std::vector<double>& levels, double cost) {
+  choice_[k] = c;
+  levels_[k] = levels;
+  for (std::size_t i = 0; i < sum_.size(); ++i) sum_[i] = others_[i] + levels[i];
+  cost_ = cost;
+}
+
+bool Search::TrySet(int k, const Choice& c, bool strictly_better) {
+  Focus(k);
+  ChoiceLevels(c, space_.phi, scratch_.data());
+  const double cost = CostWith(space_, others_, scratch_.data());
+  const bool better = strictly_better ? cost < cost_ * (1 - 1e-12) : cost <= cost_;
+  if (!std::isfinite(cost) || !better) return false;
+  Commit(k, c, scratch_, cost);
+  return true;
+}
+
+// Band k with type, frequency and Q of c: at c's gain, and at the gain that best scales
+// that shape, halved towards flat while a boost breaks the limit.
+bool Search::TryShape(int k, Choice c) {
+  if (c.freq < space_.low_freq || c.freq > space_.high_freq || c.q < 0 || c.q > kQIndexMax) {
+    return false;
+  }
+  if (IsFlat(c)) c.gain = kFlatGain - 30;  // any shape to scale from
+  bool improved = TrySet(k, c, true);
+  Focus(k);
+  ChoiceLevels(c, space_.phi, scratch_.data());
+  int gain = ScaledGain(space_, others_, scratch_.data(), kEqGainTable[c.gain]);
+  for (int tries = 0; tries < 4 && gain != c.gain && gain != kFlatGain; ++tries) {
+    Choice scaled = c;
+    scaled.gain = gain;
+    if (TrySet(k, scaled, true)) return true;
+    if (gain < kFlatGain) break;  // a cut never breaks the limit: it is simply worse
+    gain = kFlatGain + (gain - kFlatGain) / 2;
+  }
+  return improved;
+}
+
+bool Search::ImproveBand(int k) {
+  const Choice c = choice_[k];
+  for (const int d : {1, -1, 3, -3, 10, -10, 30, -30}) {
+    Choice g = c;
+    g.gain = std::clamp(c.gain + d, 0, kEqGainIndexMax);
+    if (g.gain != c.gain && TrySet(k, g, true)) return true;
+  }
+  if (!IsFlat(c) && TrySet(k, Choice{c.type, c.freq, kFlatGain, c.q}, true)) return true;
+  for (const int d : {1, -1, 2, -2, 4, -4}) {
+    if (TryShape(k, Choice{c.type, c.freq + d, c.gain, c.q})) return true;
+  }
+  if (c.type == kPeaking) {
+    for (const int d : {1, -1, 2, -2, 4, -4, 8, -8, 16, -16}) {
+      if (TryShape(k, Choice{c.type, c.freq, c.gain, c.q + d})) return true;
+    }
+    for (const int df : {1, -1}) {
+      for (const int dq : {1, -1, 3, -3}) {
+        if (TryShape(k, Choice{c.type, c.freq + df, c.gain, c.q + dq})) return true;
+      }
+    }
+  }
+  for (const int type : {kPeaking, kLowShelf, kHighShelf}) {
+    if (type == c.type || (type != kPeaking && !settings_.allow_shelves)) continue;
+    if (TryShape(k, Choice{type, c.freq, c.gain, c.q})) return true;
+  }
+  return false;
+}
+
+bool Search::LocalPass() {
+  bool any = false;
+  for (int k = 0; k < kBandsPerChannel; ++k) {
+    if (!settings_.free[k]) continue;
+    while (ImproveBand(k)) any = true;
+  }
+  return any;
+}
+
+// Band k taken away and put where the remaining error is largest (the three largest
+// peaks or dips), with a few widths.
+bool Search::Reseat(int k) {
+  Focus(k);
+  std::vector<std::pair<double, std::size_t>> worst;
+  const std::size_t n = sum_.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (space_.weight[i] == 0) continue;
+    const double e = space_.residual[i] + others_[i];
+    const double left = i > 0 ? space_.residual[i - 1] + others_[i - 1] : 0;
+    const double right = i + 1 < n ? space_.residual[i + 1] + others_[i + 1] : 0;
+    if (std::abs(e) >= std::abs(left) && std::abs(e) >= std::abs(right)) {
+      worst.push_back({std::abs(e), i});
+    }
+  }
+  const std::size_t keep = std::min<std::size_t>(3, worst.size());
+  std::partial_sort(worst.begin(), worst.begin() + keep, worst.end(), std::greater<>());
+  for (std::size_t w = 0; w < keep; ++w) {
+    const int freq = std::clamp(NearestFreqIndex(space_.hz[worst[w].second]), space_.low_freq,
+                                space_.high_freq);
+    for (const int q : {2, 6, 14, 29, 59}) {
+      if (TryShape(k, Choice{kPeaking, freq, kFlatGain, q})) return true;
+    }
+  }
+  return false;
+}
+
+void Search::Descend() {
+  if (!feasible()) return;
+  for (int rounds = 0; rounds < 50; ++rounds) {
+    while (LocalPass()) {
+    }
+    bool reseated = false;
+    for (int k = 0; k < kBandsPerChannel && !reseated; ++k) {
+      if (settings_.free[k]) reseated = Reseat(k);
+    }
+    if (!reseated) return;
+  }
+}
+
+void Search::FlattenIdle() {
+  for (int k = 0; k < kBandsPerChannel; ++k) {
+    const Choice c = choice_[k];
+    if (settings_.free[k] && !IsFlat(c)) TrySet(k, Choice{c.type, c.freq, kFlatGain, c.q}, false);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Starting points and the plainer methods.
+
+// The problem's bands with every free one flat (and peaking where shelves are not allowed).
+std::array<Choice, 8> FlatStart(const FitProblem& problem, const FitSettings& settings) {
+  std::array<Choice, 8> start;
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    start[b] = ChoiceOf(problem.bands[b]);
+    if (!settings.free[b]) continue;
+    start[b].gain = kFlatGain;
+    if (!settings.allow_shelves) start[b].type = kPeaking;
+  }
+  return start;
+}
+
+FitResult ResultOf(const FitProblem& problem, const FitSettings& settings,
+                   const std::array<Choice, 8>& choices) {
+  FitResult result;
+  const std::array<Choice, 8> flat = FlatStart(problem, settings);
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    // A band left flat keeps where it was, so that it is easy to find and to use.
+    const Choice c = settings.free[b] && IsFlat(choices[b]) ? flat[b] : choices[b];
+    result.bands[b] = settings.free[b] ? WithChoice(problem.bands[b], c) : problem.bands[b];
+  }
+  result.rms_before_db = RmsErrorDb(problem, problem.bands);
+  result.rms_after_db = RmsErrorDb(problem, result.bands);
+  return result;
+}
+
+// The weighed point furthest from the target, or -1; points within `excluded` octaves of
+// one already tried are passed over.
+int WorstPoint(const FitSpace& space, std::span<const double> sum, std::span<const int> tried) {
+  int worst = -1;
+  double worst_error = 0;
+  for (std::size_t i = 0; i < sum.size(); ++i) {
+    if (space.weight[i] == 0) continue;
+    const bool near_tried = std::any_of(tried.begin(), tried.end(), [&](int t) {
+      return std::abs(std::log2(space.hz[i] / space.hz[t])) < 1.0 / 6;
+    });
+    const double e = std::abs(space.residual[i] + sum[i]);
+    if (!near_tried && e > worst_error) {
+      worst_error = e;
+      worst = static_cast<int>(i);
+    }
+  }
+  return worst;
+}
+
+// Greedy placement of band k at the worst point not yet tried: gain that cancels the error
+// there (boosts halved until within the limit), the best Q of the whole table.
+bool GreedyPlace(const FitSpace& space, Search& search, int k, std::span<const double> sum,
+                 std::vector<int>& tried) {
+  const int point = WorstPoint(space, sum, tried);
+  if (point < 0) return false;
+  tried.push_back(point);
+  const int freq = std::clamp(NearestFreqIndex(space.hz[point]), space.low_freq, space.high_freq);
+  const int wanted = NearestEqGainIndex(-(space.residual[point] + sum[point]));
+  bool placed = false;
+  for (int q = 0; q < kQCount; ++q) {
+    for (int gain = wanted; gain != kFlatGain; gain = kFlatGain + (gain - kFlatGain) / 2) {
+      if (search.TrySet(k, Choice{kPeaking, freq, gain, q}, true)) {
+        placed = true;
+        break;
+      }
+      if (gain < kFlatGain) break;
+    }
+  }
+  return placed;
+}
+
+std::array<Choice, 8> GreedyChoices(const FitSpace& space, const FitProblem& problem,
+                                    const FitSettings& settings) {
+  Search search(space, settings, FlatStart(problem, settings));
+  if (!search.feasible()) return search.choices();
+  for (int k = 0; k < kBandsPerChannel; ++k) {
+    if (!settings.free[k]) continue;
+    std::vector<int> tried;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const std::vector<double> sum = search.sum();
+      if (GreedyPlace(space, search, k, sum, tried)) break;
+    }
+  }
+  return search.choices();
+}
+
+// A plain Nelder-Mead search over three free values; bounds are the caller's business.
+template <typename Cost>
+std::array<double, 3> NelderMead(Cost cost, std::array<double, 3> x0,
+                                 const std::array<double, 3>& step, int max_evals) {
+  using Point = std::array<double, 3>;
+  std::array<Point, 4> p;
+  std::array<double, 4> f;
+  for (int v = 0; v < 4; ++v) {
+    p[v] = x0;
+    if (v > 0) p[v][v - 1] += step[v - 1];
+    f[v] = cost(p[v]);
+  }
+  const auto blend = [](const Point& a, const Point& b, double t) {
+    return Point{a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), a[2] + t * (b[2] - a[2])};
+  };
+  for (int evals = 4; evals < max_evals;) {
+    std::array<int, 4> order{0, 1, 2, 3};
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return f[a] < f[b]; });
+    const int best = order[0], worst = order[3], second = order[2];
+    Point centre{};
+    for (int v = 0; v < 3; ++v) {
+      for (int d = 0; d < 3; ++d) centre[d] += p[order[v]][d] / 3;
+    }
+    const Point reflected = blend(centre, p[worst], -1);
+    const double fr = cost(reflected);
+    ++evals;
+    if (fr < f[best]) {
+      const Point expanded = blend(centre, p[worst], -2);
+      const double fe = cost(expanded);
+      ++evals;
+      p[worst] = fe < fr ? expanded : reflected;
+      f[worst] = std::min(fe, fr);
+    } else if (fr < f[second]) {
+      p[worst] = reflected;
+      f[worst] = fr;
+    } else {
+      const Point contracted = blend(centre, p[worst], 0.5);
+      const double fc = cost(contracted);
+      ++evals;
+      if (fc < f[worst]) {
+        p[worst] = contracted;
+        f[worst] = fc;
+      } else {
+        for (int v = 1; v < 4; ++v) {
+          p[order[v]] = blend(p[best], p[order[v]], 0.5);
+          f[order[v]] = cost(p[order[v]]);
+        }
+        evals += 3;
+      }
+    }
+  }
+  return p[std::min_element(f.begin(), f.end()) - f.begin()];
+}
+
+// A free-valued peaking band as (log2 Hz, dB, log2 Q), held to what the processor can be
+// given at all.
+struct FreeBand {
+  double log2_hz = 0, gain_db = 0, log2_q = 0;
+};
+
+FreeBand Bounded(const std::array<double, 3>& x) {
+  return {std::clamp(x[0], std::log2(kFreqTable.front()), std::log2(kFreqTable.back())),
+          std::clamp(x[1], kEqGainTable.front(), kEqGainTable.back()),
+          std::clamp(x[2], std::log2(kQTable.front()), std::log2(kQTable.back()))};
+}
+
+void FreeBandLevels(const FreeBand& b, std::span<const double> phi, double* out) {
+  BandLevels(kPeaking, std::exp2(b.log2_hz), b.gain_db, std::exp2(b.log2_q), phi, out);
+}
+
+// Band k fitted with free values against the others' sum, from x0; flat when it does not
+// help.
+std::optional<FreeBand> FitFreeBand(const FitSpace& space, std::span<const double> others,
+                                    const FreeBand& x0) {
+  std::vector<double> levels(others.size());
+  const auto cost = [&](const std::array<double, 3>& x) {
+    FreeBandLevels(Bounded(x), space.phi, levels.data());
+    double total = 0;
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      const double e = space.residual[i] + others[i] + levels[i];
+      total += space.weight[i] * e * e;
+    }
+    return total;
+  };
+  const std::array<double, 3> start{x0.log2_hz, x0.gain_db, x0.log2_q};
+  const FreeBand best = Bounded(NelderMead(cost, start, {0.25, 2.0, 0.5}, 160));
+  if (cost({best.log2_hz, best.gain_db, best.log2_q}) >= SquaredError(space, others)) {
+    return std::nullopt;
+  }
+  return best;
+}
+
+// Cuts the boost of the free band that rises most where the sum breaks the limit, one
+// table step at a time, until it holds everywhere.
+void EnforceLimit(const FitSpace& space, const FitSettings& settings,
+                  std::array<Choice, 8>& choices) {
+  const std::size_t n = space.hz.size();
+  std::array<std::vector<double>, 8> levels;
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    levels[b].resize(n);
+    ChoiceLevels(choices[b], space.phi, levels[b].data());
+  }
+  for (;;) {
+    std::size_t worst = n;
+    double excess = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      double s = 0;
+      for (int b = 0; b < kBandsPerChannel; ++b) s += levels[b][i];
+      if (s - space.cap[i] > excess) excess = s - space.cap[i], worst = i;
+    }
+    if (worst == n) return;
+    int cut = -1;
+    for (int b = 0; b < kBandsPerChannel; ++b) {
+      if (!settings.free[b] || choices[b].gain <= kFlatGain) continue;
+      if (cut < 0 || levels[b][worst] > levels[cut][worst]) cut = b;
+    }
+    if (cut < 0) return;  // cannot happen: flat free bands are always within the limit
+    --choices[cut].gain;
+    ChoiceLevels(choices[cut], space.phi, levels[cut].data());
+  }
+}
+
+std::array<Choice, 8> RoundedOptimumChoices(const FitSpace& space, const FitProblem& problem,
+                                            const FitSettings& settings) {
+  std::array<Choice, 8> choices = FlatStart(problem, settings);
+  std::array<std::optional<FreeBand>, 8> free_bands;
+  const std::size_t n = space.hz.size();
+  std::vector<double> others(n), one(n);
+  // Two rounds: the second refits each band with all the others in place.
+  for (int round = 0; round < 2; ++round) {
+    for (int k = 0; k < kBandsPerChannel; ++k) {
+      if (!settings.free[k]) continue;
+      std::fill(others.begin(), others.end(), 0.0);
+      for (int b = 0; b < kBandsPerChannel; ++b) {
+        if (b == k) continue;
+        if (free_bands[b]) {
+          FreeBandLevels(*free_bands[b], space.phi, one.data());
+        } else {
+          ChoiceLevels(choices[b], space.phi, one.data());
+        }
+        for (std::size_t i = 0; i < n; ++i) others[i] += one[i];
+      }
+      FreeBand start;
+      if (free_bands[k]) {
+        start = *free_bands[k];
+      } else {
+        const int point = WorstPoint(space, others, {});
+        if (point < 0) continue;
+        start = Bounded({std::log2(space.hz[point]), -(space.residual[point] + others[point]), 1});
+      }
+      free_bands[k] = FitFreeBand(space, others, start);
+    }
+  }
+  for (int k = 0; k < kBandsPerChannel; ++k) {
+    if (!free_bands[k]) continue;
+    const FreeBand& b = *free_bands[k];
+    choices[k] = {kPeaking, NearestFreqIndex(std::exp2(b.log2_hz)), NearestEqGainIndex(b.gain_db),
+                  NearestQIndex(std::exp2(b.log2_q))};
+  }
+  EnforceLimit(space, settings, choices);
+  return choices;
+}
+
+// The problem's own bands as a start, when they are allowed and within the limit.
+std::array<Choice, 8> CurrentChoices(const FitProblem& problem, const FitSettings& settings) {
+  std::array<Choice, 8> choices = FlatStart(problem, settings);
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    const Choice c = ChoiceOf(problem.bands[b]);
+    if (settings.free[b] && (c.type == kPeaking || settings.allow_shelves)) choices[b] = c;
+  }
+  return choices;
+}
+
+}  // namespace
+
+std::vector<double> FitGrid(double low_hz, double high_hz) {
+  if (!(low_hz > 0) || !(high_hz >= low_hz) || !std::isfinite(high_hz)) return {};
+  std::vector<double> hz = LogFrequencies(low_hz, high_hz, 48);
+  if (hz.back() < high_hz * (1 - 1e-9)) hz.push_back(high_hz);
+  return hz;
+}
+
+std::vector<double> BandLevelsDb(const BandParams& band, std::span<const double> hz) {
+  std::vector<double> phi, out(hz.size());
+  phi.reserve(hz.size());
+  for (const double f : hz) phi.push_back(Phi(f));
+  ChoiceLevels(ChoiceOf(band), phi, out.data());
+  return out;
+}
+
+double RmsErrorDb(const FitProblem& problem,
+                  const std::array<BandParams, kBandsPerChannel>& bands) {
+  double total = 0;
+  int count = 0;
+  std::vector<double> sum(problem.hz.size(), 0.0);
+  for (const BandParams& band : bands) {
+    const std::vector<double> levels = BandLevelsDb(band, problem.hz);
+    for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += levels[i];
+  }
+  for (std::size_t i = 0; i < problem.hz.size(); ++i) {
+    const double e = At(problem.measured_db, i) + At(problem.fixed_db, i) + sum[i] -
+                     At(problem.target_db, i);
+    if (!std::isfinite(e)) continue;
+    total += e * e;
+    ++count;
+  }
+  return count == 0 ? kInfinity : std::sqrt(total / count);
+}
+
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+FitResult Unchanged(const FitProblem& problem) {
+  FitResult result;
+  result.bands = problem.bands;
+  result.rms_before_db = result.rms_after_db = RmsErrorDb(problem, problem.bands);
+  return result;
+}
+
+}  // namespace
+
+FitResult FitEqGreedy(const FitProblem& problem, const FitSettings& settings) {
+  const FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  return ResultOf(problem, settings, GreedyChoices(space, problem, settings));
+}
+
+FitResult FitEqRoundedOptimum(const FitProblem& problem, const FitSettings& settings) {
+  const FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  return ResultOf(problem, settings, RoundedOptimumChoices(space, problem, settings));
+}
+
+// The search runs from each start and the best end wins: from the greedy placement, from
+// the rounded free-valued optimum and from the bands as they are. Each start is within the
+// limit and the search only takes steps that lower the error, so the fit is never worse
+// than any of them.
+FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
+  const FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  std::optional<Search> best;
+  for (const auto& start : {GreedyChoices(space, problem, settings),
+                            RoundedOptimumChoices(space, problem, settings),
+                            CurrentChoices(problem, settings)}) {
+    Search search(space, settings, start);
+    if (!search.feasible()) continue;
+    search.Descend();
+    search.FlattenIdle();
+    if (!best || search.cost() < best->cost()) best.emplace(search);
+  }
+  if (!best) return Unchanged(problem);
+  return ResultOf(problem, settings, best->choices());
+}
+
+}  // namespace veltrane
