@@ -27,7 +27,10 @@
 namespace veltrane {
 namespace {
 
-constexpr int kPlotSpanDb = 40;  // the plot's height, centred on the target's mean
+// The plot's height: from 20 dB above the target's mean, where room modes peak, to 30 dB
+// below it, where dips and roll-offs go.
+constexpr int kPlotSpanDb = 50;
+constexpr int kPlotHeadroomDb = 20;
 
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -93,7 +96,7 @@ QImage DrawFitPlot(const FitProblem& problem, const FitResult& result, QSize siz
   const double octaves = std::log2(problem.hz.back() / low);
   const double mean = std::accumulate(problem.target_db.begin(), problem.target_db.end(), 0.0) /
                       static_cast<double>(std::max<std::size_t>(1, problem.target_db.size()));
-  const double top = std::round(mean / 10) * 10 + kPlotSpanDb / 2;
+  const double top = std::round(mean / 10) * 10 + kPlotHeadroomDb;
   const auto y_of = [&](double db) {
     return static_cast<int>(std::clamp((top - db) / kPlotSpanDb, -0.1, 1.1) * (size.height() - 1));
   };
@@ -152,6 +155,15 @@ FitDialog::FitDialog(const ParameterModel& model, int channel, MeasuredResponse 
       QStringLiteral("Measurement (green), target (dashed), predicted before (red) and "
                      "after the fit (white)"));
   layout->addWidget(plot_);
+  auto* legend =
+      new QLabel(QStringLiteral("<span style='color:%1'>━ measured</span> &nbsp; "
+                                "<span style='color:%2'>┅ target</span> &nbsp; "
+                                "<span style='color:#ff0000'>━ predicted now</span> &nbsp; "
+                                "<b>━ predicted with the fit</b>")
+                     .arg(kMeasurementColor.darker(130).name(), kTargetColor.darker(180).name()),
+                 this);
+  legend->setObjectName(QStringLiteral("FitLegend"));
+  layout->addWidget(legend);
   const QStringList heads = {QStringLiteral("Band"), QStringLiteral("Type"),
                              QStringLiteral("Frequency (Hz)"), QStringLiteral("Gain (dB)"),
                              QStringLiteral("Q")};
@@ -162,7 +174,13 @@ FitDialog::FitDialog(const ParameterModel& model, int channel, MeasuredResponse 
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionMode(QAbstractItemView::NoSelection);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-  table_->setMinimumHeight(table_->horizontalHeader()->height() + 8 * 24);
+  // All eight rows at once, without a scroll bar.
+  const int row_height = table_->fontMetrics().height() + 6;
+  table_->verticalHeader()->setMinimumSectionSize(row_height);
+  table_->verticalHeader()->setDefaultSectionSize(row_height);
+  table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  table_->setFixedHeight(table_->horizontalHeader()->sizeHint().height() +
+                         kBandsPerChannel * row_height + 2 * table_->frameWidth());
   layout->addWidget(table_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
   apply_ = buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::AcceptRole);

@@ -34,7 +34,9 @@ double SplAtZeroRow(std::span<const double> hz, std::span<const double> level_db
     ++count;
   }
   if (count == 0) return 0;
-  return std::round(sum / count / kDbPerRow) * kDbPerRow;
+  // The mean one row under 0 dB: room modes rise further above it than the scale's top
+  // leaves below, and the processing curves around 0 dB stay apart from it.
+  return std::round(sum / count / kDbPerRow) * kDbPerRow + kDbPerRow;
 }
 
 std::vector<QPolygon> SplPolylines(std::span<const double> level_db, double spl_at_zero) {

@@ -29,7 +29,8 @@ inline const QColor kPredictedColor(255, 255, 255);
 enum class OverlayCurve { kMeasurement, kTarget, kPredicted };
 
 // The dB SPL at the graph's 0 dB row: the measurement's mean over [low_hz, high_hz],
-// rounded to the 5 dB of a grid row, so that the scale's labels are whole rows.
+// rounded to the 5 dB of a grid row, falls on the -5 dB row; the scale's labels are whole
+// rows.
 double SplAtZeroRow(std::span<const double> hz, std::span<const double> level_db, double low_hz,
                     double high_hz);
 
