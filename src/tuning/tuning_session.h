@@ -5,6 +5,7 @@
 // preset file itself does not change.
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,14 +29,23 @@ struct TuningSession {
   TargetSpec target;
 };
 
+// Callers read the file with at most this many bytes: six channels of a long linear export
+// (16384 points each) and a target file fit well within it.
+inline constexpr std::size_t kMaxTuningSessionFileBytes = 16 * 1024 * 1024;
+
+// "/a/b/show.txt" -> "/a/b/show.txt.measurements.json".
 std::string TuningSessionPath(std::string_view preset_path);
 
+// The channels with a measurement, by the names veltrane-ctl uses ("out1"), their points as
+// [Hz, dB] or [Hz, dB, degrees]; every number in the shortest form that reads back exactly.
 std::string WriteTuningSession(const TuningSession& session);
 
 struct TuningSessionRead {
   std::optional<TuningSession> session;
   std::string error;  // set when session is empty: what is wrong with the text
 };
+// Refuses anything but a whole, well-formed file of ours: bad JSON (with its line), another
+// format or version, unknown names, points that are not rising frequencies above 0.
 TuningSessionRead ReadTuningSession(std::string_view text);
 
 }  // namespace veltrane
