@@ -160,7 +160,7 @@ FitDialog::FitDialog(const ParameterModel& model, int channel, MeasuredResponse 
                                 "<span style='color:%2'>┅ target</span> &nbsp; "
                                 "<span style='color:#ff0000'>━ predicted now</span> &nbsp; "
                                 "<b>━ predicted with the fit</b>")
-                     .arg(kMeasurementColor.darker(130).name(), kTargetColor.darker(180).name()),
+                     .arg(kMeasurementColor.darker(130).name(), QColor(112, 112, 112).name()),
                  this);
   legend->setObjectName(QStringLiteral("FitLegend"));
   layout->addWidget(legend);
