@@ -172,6 +172,10 @@ bool MeasurementActions::ImportFiles(int channel, const QStringList& paths) {
 void MeasurementActions::Clear(int channel) {
   if (channel < 0 || channel >= kChannelCount) return;
   session_.channels[channel].reset();
+  // The all-channels view goes on with a measurement that is left, if any.
+  for (int other = 0; other < kChannelCount && overlay_->Channel() == channel; ++other) {
+    if (session_.channels[other]) overlay_->SetLastChannel(other);
+  }
   SessionChanged(channel);
 }
 

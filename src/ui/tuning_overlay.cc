@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "model/channels.h"
 #include "response/complex_response.h"
 #include "response/response_math.h"
 #include "tuning/measurement.h"
@@ -53,7 +54,7 @@ std::vector<QPolygon> SplPolylines(std::span<const double> level_db, double spl_
   return lines;
 }
 
-void DrawSplScale(QPainter& painter, double spl_at_zero) {
+void DrawSplScale(QPainter& painter, double spl_at_zero, int channel) {
   painter.save();
   painter.setFont(GridLabelFont());
   const QFontMetrics metrics(GridLabelFont(), painter.device());
@@ -62,14 +63,18 @@ void DrawSplScale(QPainter& painter, double spl_at_zero) {
     const int w = metrics.horizontalAdvance(text);
     const QRect box(right - w, centre_y - metrics.height() / 2, w, metrics.height());
     painter.fillRect(box, kGraphLabelBackground);
-    painter.setPen(kMeasurementColor);
+    painter.setPen(kSplScaleColor);
     painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
   };
   const std::array<int, kGridRowCount> rows = GridRows(kGraphHeight);
   for (int r = 0; r < kGridRowCount; ++r) {
     label(QString::number(spl_at_zero + kFirstRowDb - kDbPerRow * r, 'f', 0), rows[r]);
   }
-  label(QStringLiteral("dB SPL"), 8);
+  const std::string_view caption = kChannelCaptions[channel];
+  // In the all-channels view nothing else says whose measurement this is.
+  label(QStringLiteral("%1 dB SPL")
+            .arg(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size()))),
+        8);
   painter.restore();
 }
 
@@ -148,7 +153,7 @@ bool TuningOverlay::Draw(QPainter& painter) {
   draw(OverlayCurve::kTarget, curves->target, QPen(kTargetColor, 1, Qt::DashLine));
   draw(OverlayCurve::kPredicted, curves->predicted, QPen(kPredictedColor, 2));
   painter.restore();
-  DrawSplScale(painter, curves->spl_at_zero);
+  DrawSplScale(painter, curves->spl_at_zero, Channel());
   return true;
 }
 

@@ -25,6 +25,9 @@ namespace veltrane {
 inline const QColor kMeasurementColor(0, 220, 110);
 inline const QColor kTargetColor(220, 220, 220);
 inline const QColor kPredictedColor(255, 255, 255);
+// The dB SPL scale: the measurement's green, a shade darker, so it reads as its scale and
+// never as part of the curve.
+inline const QColor kSplScaleColor(0, 190, 95);
 
 enum class OverlayCurve { kMeasurement, kTarget, kPredicted };
 
@@ -38,8 +41,9 @@ double SplAtZeroRow(std::span<const double> hz, std::span<const double> level_db
 // is not finite (outside the measurement, a muted channel) leaves a gap.
 std::vector<QPolygon> SplPolylines(std::span<const double> level_db, double spl_at_zero);
 
-// The second scale: dB SPL beside the grid rows, inside the graph's right edge.
-void DrawSplScale(QPainter& painter, double spl_at_zero);
+// The second scale: dB SPL beside the grid rows, inside the graph's right edge, under a
+// caption that names the channel measured.
+void DrawSplScale(QPainter& painter, double spl_at_zero, int channel);
 
 class TuningOverlay {
  public:
