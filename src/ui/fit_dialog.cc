@@ -149,21 +149,62 @@ FitDialog::FitDialog(const ParameterModel& model, int channel, MeasuredResponse 
   error_text_ = new QLabel(this);
   error_text_->setObjectName(QStringLiteral("FitErrorText"));
   layout->addWidget(error_text_);
-  plot_ = new QLabel(this);
+  layout->addWidget(BuildCurves());
+  layout->addWidget(BuildTable());
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+  apply_ = buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::AcceptRole);
+  apply_->setObjectName(QStringLiteral("FitApply"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+
+  low_hz_->setValue(static_cast<int>(settings.low_hz));
+  high_hz_->setValue(static_cast<int>(settings.high_hz));
+  max_boost_->setValue(settings.max_boost_db);
+  for (int i = 0; i < kBandsPerChannel; ++i) free_[i]->setChecked(settings.free[i]);
+  shelves_->setChecked(settings.allow_shelves);
+  Fit();
+  ConnectSettings();
+}
+
+void FitDialog::ConnectSettings() {
+  // Connected after the values are in, so that setting them fits once, not once each.
+  for (QSpinBox* box : {low_hz_, high_hz_, house_hz_}) {
+    connect(box, &QSpinBox::valueChanged, this, &FitDialog::Fit);
+  }
+  for (QDoubleSpinBox* box : {max_boost_, tilt_, house_db_}) {
+    connect(box, &QDoubleSpinBox::valueChanged, this, &FitDialog::Fit);
+  }
+  for (QCheckBox* box : findChildren<QCheckBox*>()) {
+    connect(box, &QCheckBox::toggled, this, &FitDialog::Fit);
+  }
+  connect(target_list_, &QComboBox::currentIndexChanged, this, &FitDialog::Fit);
+  connect(target_file_, &QPushButton::clicked, this, &FitDialog::ChooseTargetFile);
+}
+
+QWidget* FitDialog::BuildCurves() {
+  auto* box = new QWidget(this);
+  auto* box_layout = new QVBoxLayout(box);
+  box_layout->setContentsMargins(0, 0, 0, 0);
+  plot_ = new QLabel(box);
   plot_->setObjectName(QStringLiteral("FitPlot"));
   plot_->setToolTip(
       QStringLiteral("Measurement (green), target (dashed), predicted before (red) and "
                      "after the fit (white)"));
-  layout->addWidget(plot_);
+  box_layout->addWidget(plot_);
   auto* legend =
       new QLabel(QStringLiteral("<span style='color:%1'>━ measured</span> &nbsp; "
                                 "<span style='color:%2'>┅ target</span> &nbsp; "
                                 "<span style='color:#ff0000'>━ predicted now</span> &nbsp; "
                                 "<b>━ predicted with the fit</b>")
                      .arg(kMeasurementColor.darker(130).name(), QColor(112, 112, 112).name()),
-                 this);
+                 box);
   legend->setObjectName(QStringLiteral("FitLegend"));
-  layout->addWidget(legend);
+  box_layout->addWidget(legend);
+  return box;
+}
+
+QTableWidget* FitDialog::BuildTable() {
   const QStringList heads = {QStringLiteral("Band"), QStringLiteral("Type"),
                              QStringLiteral("Frequency (Hz)"), QStringLiteral("Gain (dB)"),
                              QStringLiteral("Q")};
@@ -181,32 +222,7 @@ FitDialog::FitDialog(const ParameterModel& model, int channel, MeasuredResponse 
   table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   table_->setFixedHeight(table_->horizontalHeader()->sizeHint().height() +
                          kBandsPerChannel * row_height + 2 * table_->frameWidth());
-  layout->addWidget(table_);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-  apply_ = buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::AcceptRole);
-  apply_->setObjectName(QStringLiteral("FitApply"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
-
-  low_hz_->setValue(static_cast<int>(settings.low_hz));
-  high_hz_->setValue(static_cast<int>(settings.high_hz));
-  max_boost_->setValue(settings.max_boost_db);
-  for (int i = 0; i < kBandsPerChannel; ++i) free_[i]->setChecked(settings.free[i]);
-  shelves_->setChecked(settings.allow_shelves);
-  Fit();
-  // Connected after the values are in, so that setting them fits once, not once each.
-  for (QSpinBox* box : {low_hz_, high_hz_, house_hz_}) {
-    connect(box, &QSpinBox::valueChanged, this, &FitDialog::Fit);
-  }
-  for (QDoubleSpinBox* box : {max_boost_, tilt_, house_db_}) {
-    connect(box, &QDoubleSpinBox::valueChanged, this, &FitDialog::Fit);
-  }
-  for (QCheckBox* box : findChildren<QCheckBox*>()) {
-    connect(box, &QCheckBox::toggled, this, &FitDialog::Fit);
-  }
-  connect(target_list_, &QComboBox::currentIndexChanged, this, &FitDialog::Fit);
-  connect(target_file_, &QPushButton::clicked, this, &FitDialog::ChooseTargetFile);
+  return table_;
 }
 
 QWidget* FitDialog::BuildSettings() {

@@ -69,6 +69,9 @@ class FitDialog : public QDialog {
  private:
   QWidget* BuildSettings();
   QWidget* BuildTarget();
+  QWidget* BuildCurves();
+  QTableWidget* BuildTable();
+  void ConnectSettings();
   void ShowResult();
   void ChooseTargetFile();
 
