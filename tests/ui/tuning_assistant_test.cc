@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -184,6 +186,34 @@ class TuningAssistantTest : public QObject {
     e.clock.Advance(8000);
     QCOMPARE(EncodeParameterImage(e.sim.LiveModel()), EncodeParameterImage(before));
     QVERIFY(SameCurve(e.Measurements().Overlay().Compute()->predicted, curves->predicted));
+  }
+
+  void fitDialogFollowsItsSettings() {
+    Editor e;
+    e.files.files["/pc/room.txt"] = RoomText();
+    e.Import(kOut3, {QStringLiteral("/pc/room.txt")});
+    FitDialog* dialog = e.Measurements().OpenFit(kOut3, &e.window);
+    QVERIFY(dialog != nullptr);
+    const BandParams kept = e.model.bands[BandId(kOut3, 0)];
+    // An unticked band stays as it is; the others are fitted around it.
+    dialog->FreeBand(0)->setChecked(false);
+    QCOMPARE(dialog->Result().bands[0], kept);
+    QVERIFY(dialog->Bands()->item(0, 0)->text().contains(QStringLiteral("kept")));
+    // A tilted target is another target, and the range bounds the grid.
+    const std::vector<double> flat = dialog->Problem().target_db;
+    dialog->TargetList()->setCurrentIndex(static_cast<int>(TargetKind::kTilt));
+    dialog->findChild<QDoubleSpinBox*>("FitTilt")->setValue(-1);
+    QCOMPARE(dialog->Target().kind, TargetKind::kTilt);
+    QVERIFY(dialog->Problem().target_db != flat);
+    dialog->HighHz()->setValue(2000);
+    QCOMPARE(dialog->Problem().hz.back(), 2000.0);
+    QVERIFY(dialog->Result().rms_after_db <= dialog->Result().rms_before_db);
+    // Cancel applies nothing but keeps the target and the range for the graph.
+    const ParameterModel before = e.model;
+    dialog->reject();
+    QCOMPARE(EncodeParameterImage(e.model), EncodeParameterImage(before));
+    QCOMPARE(e.Measurements().Session().target.kind, TargetKind::kTilt);
+    QCOMPARE(e.Measurements().Overlay().Settings().high_hz, 2000.0);
   }
 
   void predictedCurveFollowsADrag() {
