@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <utility>
@@ -14,7 +15,20 @@
 namespace veltrane {
 namespace {
 
-// A file exported without header: REW writes "*" comments, others "#".
+using measurement_text::FieldList;
+using measurement_text::FormatNumber;
+using measurement_text::LastDecimalMark;
+using measurement_text::LineReader;
+using measurement_text::LooksLikeNumber;
+using measurement_text::NumberStatus;
+using measurement_text::ParsedNumber;
+using measurement_text::ParseNumber;
+using measurement_text::Printable;
+using measurement_text::SplitFields;
+using measurement_text::TextLine;
+using measurement_text::Trim;
+
+// Measurement programs start their comment lines with '*' or '#'.
 bool IsComment(std::string_view line) {
   return !line.empty() && (line.front() == '*' || line.front() == '#');
 }
@@ -182,8 +196,11 @@ DataLines FindDataLines(std::string_view text) {
     const std::string_view trimmed = Trim(line->text);
     if (trimmed.empty() || IsComment(trimmed)) continue;
     SplitFields(trimmed, &fields);
-    // A header line (titles, units, dates) is anything that does not start with a number.
-    if (fields.empty() || !LooksLikeNumber(fields.front())) continue;
+    // A header line (titles, units, dates) is anything that does not start with a number;
+    // leading empty fields are a curve side by side that has ended (";;40;81").
+    const auto first = std::find_if(fields.begin(), fields.end(),
+                                    [](std::string_view field) { return !field.empty(); });
+    if (first == fields.end() || !LooksLikeNumber(*first)) continue;
     data.lines.push_back({trimmed, line->number});
     for (const std::string_view field : fields) {
       const char mark = LastDecimalMark(field);
@@ -198,6 +215,9 @@ DataLines FindDataLines(std::string_view text) {
 }  // namespace
 
 MeasurementRead ReadMeasurementText(std::string_view text) {
+  if (const std::optional<std::string> utf8 = measurement_text::FromUtf16(text)) {
+    return ReadMeasurementText(*utf8);
+  }
   const DataLines data = FindDataLines(text);
   std::optional<CurveBuilder> builder;
   FieldList fields;
@@ -223,16 +243,16 @@ MeasurementRead ReadMeasurementText(std::string_view text) {
 
 namespace {
 
+bool IsUsable(const MeasuredPoint& p) {
+  return p.hz > 0 && std::isfinite(p.hz) && std::isfinite(p.level_db) && std::isfinite(p.phase_deg);
+}
+
 // The points that carry a level, rising in frequency, one per frequency.
 std::vector<MeasuredPoint> UsablePoints(const MeasuredResponse& response) {
   std::vector<MeasuredPoint> points;
   points.reserve(response.points.size());
-  for (const MeasuredPoint& p : response.points) {
-    if (p.hz > 0 && std::isfinite(p.hz) && std::isfinite(p.level_db) &&
-        std::isfinite(p.phase_deg)) {
-      points.push_back(p);
-    }
-  }
+  std::copy_if(response.points.begin(), response.points.end(), std::back_inserter(points),
+               IsUsable);
   const auto by_hz = [](const MeasuredPoint& a, const MeasuredPoint& b) { return a.hz < b.hz; };
   if (!std::is_sorted(points.begin(), points.end(), by_hz)) {
     std::stable_sort(points.begin(), points.end(), by_hz);
@@ -240,6 +260,21 @@ std::vector<MeasuredPoint> UsablePoints(const MeasuredResponse& response) {
   const auto same_hz = [](const MeasuredPoint& a, const MeasuredPoint& b) { return a.hz == b.hz; };
   points.erase(std::unique(points.begin(), points.end(), same_hz), points.end());
   return points;
+}
+
+// The response's own points when they are usable as they are (what the reader, the average
+// and the smoothing give), otherwise a cleaned copy kept in storage: the graph asks for
+// levels on every drag move.
+std::span<const MeasuredPoint> UsableView(const MeasuredResponse& response,
+                                          std::vector<MeasuredPoint>* storage) {
+  const std::vector<MeasuredPoint>& points = response.points;
+  bool usable = std::all_of(points.begin(), points.end(), IsUsable);
+  for (std::size_t i = 1; usable && i < points.size(); ++i) {
+    usable = points[i - 1].hz < points[i].hz;
+  }
+  if (usable) return points;
+  *storage = UsablePoints(response);
+  return *storage;
 }
 
 double PowerOf(double level_db) { return std::pow(10.0, level_db / 10); }
@@ -279,15 +314,19 @@ MeasuredResponse PowerAverage(std::span<const MeasuredResponse> positions) {
   if (!(low_hz < high_hz)) return {};
   std::vector<double> hz = LogFrequencies(low_hz, high_hz, 96);
   if (hz.back() < high_hz * (1 - 1e-9)) hz.push_back(high_hz);
-  std::vector<double> power(hz.size(), 0.0);
+  std::vector<std::vector<double>> levels;
   for (std::vector<MeasuredPoint>& points : usable) {
-    const std::vector<double> levels = LevelsAt({std::move(points), false}, hz);
-    for (std::size_t i = 0; i < hz.size(); ++i) power[i] += PowerOf(levels[i]);
+    levels.push_back(LevelsAt({std::move(points), false}, hz));
   }
   MeasuredResponse average;
   average.points.reserve(hz.size());
   for (std::size_t i = 0; i < hz.size(); ++i) {
-    average.points.push_back({hz[i], 10 * std::log10(power[i] / usable.size()), 0});
+    // Powers relative to the loudest position here cannot overflow.
+    double top_db = levels.front()[i];
+    for (const std::vector<double>& position : levels) top_db = std::max(top_db, position[i]);
+    double power = 0;
+    for (const std::vector<double>& position : levels) power += PowerOf(position[i] - top_db);
+    average.points.push_back({hz[i], top_db + 10 * std::log10(power / levels.size()), 0});
   }
   return average;
 }
@@ -304,8 +343,9 @@ MeasuredResponse Smooth(const MeasuredResponse& response, Smoothing smoothing) {
   double top_db = points.front().level_db;
   for (const MeasuredPoint& p : points) top_db = std::max(top_db, p.level_db);
   std::vector<long double> prefix(n + 1, 0.0L);
-  for (std::size_t i = 0; i < n; ++i)
+  for (std::size_t i = 0; i < n; ++i) {
     prefix[i + 1] = prefix[i] + PowerOf(points[i].level_db - top_db);
+  }
   std::vector<double> smoothed(n);
   std::size_t lo = 0;
   std::size_t hi = 0;
@@ -317,14 +357,17 @@ MeasuredResponse Smooth(const MeasuredResponse& response, Smoothing smoothing) {
     while (hi < n && points[hi].hz <= points[i].hz * ratio) ++hi;
     while (hi > i + 1 && points[hi - 1].hz > points[i].hz * ratio) --hi;
     const long double mean = (prefix[hi] - prefix[lo]) / static_cast<long double>(hi - lo);
-    smoothed[i] = top_db + 10 * std::log10(static_cast<double>(mean));
+    // A window hundreds of dB below the loudest point has no power left to average.
+    smoothed[i] =
+        mean > 0 ? top_db + 10 * std::log10(static_cast<double>(mean)) : points[i].level_db;
   }
   for (std::size_t i = 0; i < n; ++i) out.points[i].level_db = smoothed[i];
   return out;
 }
 
 std::vector<double> LevelsAt(const MeasuredResponse& response, std::span<const double> hz) {
-  const std::vector<MeasuredPoint> points = UsablePoints(response);
+  std::vector<MeasuredPoint> storage;
+  const std::span<const MeasuredPoint> points = UsableView(response, &storage);
   std::vector<double> levels(hz.size(), 0.0);
   if (points.empty()) return levels;
   for (std::size_t i = 0; i < hz.size(); ++i) {

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace veltrane {
+namespace veltrane::measurement_text {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
@@ -58,38 +58,47 @@ bool IsNonFiniteWord(std::string_view text) {
          (text.size() > 4 && EqualsIgnoringCase(text.substr(0, 4), "nan("));
 }
 
-// Which character of the mantissa is its decimal mark (npos: none), or false when the
-// mantissa holds something else than digits and marks.
-bool FindDecimalMark(std::string_view mantissa, bool decimal_comma, std::size_t* mark) {
-  std::size_t dots = 0;
-  std::size_t commas = 0;
-  std::size_t digits = 0;
-  for (const char c : mantissa) {
-    if (IsDigit(c)) {
-      ++digits;
-    } else if (c == '.') {
-      ++dots;
-    } else if (c == ',') {
-      ++commas;
-    } else {
-      return false;
-    }
-  }
-  if (digits == 0) return false;
-  *mark = std::string_view::npos;
-  if (dots > 0 && commas > 0) {
-    *mark = mantissa.find_last_of(".,");
-  } else if (dots == 1 && !decimal_comma) {
-    *mark = mantissa.find('.');
-  } else if (commas == 1 && decimal_comma) {
-    *mark = mantissa.find(',');
-  }
-  // Beside the other mark, the decimal mark occurs once: "1.034,5.2" is no number.
-  if (*mark != std::string_view::npos &&
-      std::count(mantissa.begin(), mantissa.end(), mantissa[*mark]) > 1) {
-    return false;
+// Whether every `mark` in integer_part groups thousands: one to three digits, then groups of
+// the mark and three digits ("1,034,567").
+bool GroupsThousands(std::string_view integer_part, char mark) {
+  std::size_t at = integer_part.find(mark);
+  if (at == std::string_view::npos) return true;
+  if (at == 0 || at > 3) return false;
+  while (at != std::string_view::npos) {
+    const std::size_t next = integer_part.find(mark, at + 1);
+    const std::size_t group_end = next == std::string_view::npos ? integer_part.size() : next;
+    if (group_end - at != 4) return false;
+    at = next;
   }
   return true;
+}
+
+// Which character of the mantissa is its decimal mark (npos: none), or false when the
+// mantissa holds something else than digits and marks, or marks that fit no rule.
+bool FindDecimalMark(std::string_view mantissa, bool decimal_comma, std::size_t* mark) {
+  const auto count = [&](char c) { return std::count(mantissa.begin(), mantissa.end(), c); };
+  const auto digits = std::count_if(mantissa.begin(), mantissa.end(), IsDigit);
+  const auto dots = count('.');
+  const auto commas = count(',');
+  if (digits == 0 || digits + dots + commas != static_cast<long>(mantissa.size())) return false;
+  *mark = std::string_view::npos;
+  char grouping = 0;
+  if (dots > 0 && commas > 0) {
+    *mark = mantissa.find_last_of(".,");
+    grouping = mantissa[*mark] == '.' ? ',' : '.';
+    if (count(mantissa[*mark]) > 1) return false;  // "1.034,5.2"
+  } else if (dots + commas > 1) {
+    grouping = dots > 0 ? '.' : ',';
+  } else if (dots + commas == 1) {
+    const char lone = dots > 0 ? '.' : ',';
+    // The file's own decimal mark, or the other one where it cannot group thousands ("85,2").
+    if (lone == (decimal_comma ? ',' : '.') || !GroupsThousands(mantissa, lone)) {
+      *mark = mantissa.find(lone);
+    } else {
+      grouping = lone;
+    }
+  }
+  return grouping == 0 || GroupsThousands(mantissa.substr(0, *mark), grouping);
 }
 
 bool IsExponent(std::string_view text) {
@@ -119,6 +128,20 @@ std::optional<TextLine> LineReader::Next() {
   rest_.remove_prefix(end + (crlf ? 2 : 1));
   if (rest_.empty()) done_ = true;
   return line;
+}
+
+std::optional<std::string> FromUtf16(std::string_view text) {
+  const bool little = text.starts_with("\xFF\xFE");
+  if (!little && !text.starts_with("\xFE\xFF")) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() / 2);
+  for (std::size_t i = 2; i + 1 < text.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(text[i]);
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    const unsigned unit = little ? first | (second << 8) : (first << 8) | second;
+    out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+  }
+  return out;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -163,7 +186,12 @@ ParsedNumber ParseNumber(std::string_view field, bool decimal_comma) {
   double value = 0;
   const char* end = plain.data() + plain.size();
   const std::from_chars_result result = std::from_chars(plain.data(), end, value);
-  if (result.ec == std::errc::result_out_of_range) return {NumberStatus::kNotFinite, 0};
+  if (result.ec == std::errc::result_out_of_range) {
+    // Too small to hold is as good as zero; too large is no measured value.
+    const bool tiny = field.find_first_of("eE") != std::string_view::npos &&
+                      field.find('-', exponent) != std::string_view::npos;
+    return tiny ? ParsedNumber{NumberStatus::kOk, 0} : ParsedNumber{NumberStatus::kNotFinite, 0};
+  }
   if (result.ec != std::errc() || result.ptr != end) return {};
   return {NumberStatus::kOk, value};
 }
@@ -196,4 +224,4 @@ std::string FormatNumber(double value) {
   return std::string(buffer.data(), result.ptr);
 }
 
-}  // namespace veltrane
+}  // namespace veltrane::measurement_text

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veltrane {
+namespace veltrane::measurement_text {
 
 struct TextLine {
   std::string_view text;  // without its line end
@@ -26,6 +26,10 @@ class LineReader {
   int number_ = 0;
   bool done_ = false;
 };
+
+// Text saved as UTF-16 (with its byte order mark, as some Windows programs save "Unicode"
+// text) turned into UTF-8, characters beyond ASCII as '?'; nullopt for any other text.
+std::optional<std::string> FromUtf16(std::string_view text);
 
 std::string_view Trim(std::string_view text);
 
@@ -46,8 +50,9 @@ struct ParsedNumber {
 // A number with a decimal point or a decimal comma and optional thousands marks. Where both
 // marks occur, the last one is the decimal mark; a mark that occurs more than once groups
 // thousands; a single lone mark is the decimal mark when it is the file's own (a comma when
-// decimal_comma), else it groups thousands. "nan", "inf" and numbers out of double's range
-// are kNotFinite.
+// decimal_comma) or cannot group thousands ("85,2"), else it groups them ("1,034"). Thousands
+// marks must stand every three digits. "nan", "inf" and numbers too large for a double are
+// kNotFinite; numbers too small for one are 0.
 ParsedNumber ParseNumber(std::string_view field, bool decimal_comma);
 bool LooksLikeNumber(std::string_view field);
 
@@ -61,4 +66,4 @@ std::string Printable(std::string_view field);
 // The shortest text that reads back as the same double ("125", "0.37", "1e-05").
 std::string FormatNumber(double value);
 
-}  // namespace veltrane
+}  // namespace veltrane::measurement_text

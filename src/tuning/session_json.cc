@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
-namespace veltrane {
+namespace veltrane::session_json {
 namespace {
 
 constexpr int kMaxDepth = 64;
@@ -233,4 +233,4 @@ std::string JsonString(std::string_view text) {
   return out;
 }
 
-}  // namespace veltrane
+}  // namespace veltrane::session_json

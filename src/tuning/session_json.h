@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veltrane {
+namespace veltrane::session_json {
 
 struct JsonValue {
   enum class Type : std::uint8_t { kNull, kBool, kNumber, kString, kArray, kObject };
@@ -35,4 +35,4 @@ JsonParse ParseJson(std::string_view text);
 // text as a JSON string literal, quotes included.
 std::string JsonString(std::string_view text);
 
-}  // namespace veltrane
+}  // namespace veltrane::session_json

@@ -1,6 +1,7 @@
 #include "tuning/tuning_session.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "tuning/measurement_text.h"
@@ -8,6 +9,13 @@
 
 namespace veltrane {
 namespace {
+
+using measurement_text::FormatNumber;
+using measurement_text::Printable;
+using session_json::JsonParse;
+using session_json::JsonString;
+using session_json::JsonValue;
+using session_json::ParseJson;
 
 constexpr std::string_view kFormat = "veltrane-measurements";
 constexpr int kVersion = 1;
@@ -21,8 +29,18 @@ constexpr std::array<std::string_view, 3> kSmoothingKinds = {"none", "octave", "
 // JSON has no infinity or NaN; a value that is none is saved as 0.
 std::string Number(double value) { return FormatNumber(std::isfinite(value) ? value : 0); }
 
+// Appends value in the shortest form that reads back exactly.
+void AppendNumber(double value, std::string* out) {
+  std::array<char, 32> buffer{};
+  const std::to_chars_result result =
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), std::isfinite(value) ? value : 0);
+  out->append(buffer.data(), result.ptr);
+}
+
+// One point a line: a long export is still a file one can read and compare.
 std::string PointsJson(const MeasuredResponse& response, std::string_view indent) {
   std::string out = "[";
+  out.reserve(response.points.size() * (indent.size() + 48));
   bool first = true;
   for (const MeasuredPoint& p : response.points) {
     if (!std::isfinite(p.hz) || !std::isfinite(p.level_db) || !std::isfinite(p.phase_deg)) {
@@ -30,11 +48,18 @@ std::string PointsJson(const MeasuredResponse& response, std::string_view indent
     }
     out += first ? "\n" : ",\n";
     first = false;
-    out += std::string(indent) + "[" + Number(p.hz) + ", " + Number(p.level_db);
-    if (response.has_phase) out += ", " + Number(p.phase_deg);
-    out += "]";
+    out += indent;
+    out += '[';
+    AppendNumber(p.hz, &out);
+    out += ", ";
+    AppendNumber(p.level_db, &out);
+    if (response.has_phase) {
+      out += ", ";
+      AppendNumber(p.phase_deg, &out);
+    }
+    out += ']';
   }
-  if (!first) out += "\n" + std::string(indent.substr(2));
+  if (!first) (out += '\n') += indent.substr(2);
   return out + "]";
 }
 

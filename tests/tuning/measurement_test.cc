@@ -95,6 +95,16 @@ TEST(MeasurementReadTest, CabinModesStayVisibleAfterFineSmoothing) {
   EXPECT_LT(LevelNear(wide, 38) - LevelNear(wide, 47), 3);
 }
 
+// text as little-endian UTF-16 with its byte order mark.
+std::string Utf16(std::string_view text) {
+  std::string out = "\xFF\xFE";
+  for (const char c : text) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
 struct Expected {
   std::size_t curves;
   std::size_t points;  // of the first curve
@@ -111,7 +121,7 @@ TEST(MeasurementReadTest, ReadsTheFormatsOfMeasurementPrograms) {
   };
   const Case cases[] = {
       {"star comments and a phase column",
-       "* Measurement data measured by REW\n* Freq(Hz) SPL(dB) Phase(degrees)\n"
+       "* Measurement data\n* Freq(Hz) SPL(dB) Phase(degrees)\n"
        "20.000 80.5 -10.0\n40 82 20\n80 83 40\n",
        {1, 3, 20, 80.5, 80, true}},
       {"hash comments, scientific numbers, a phase of zeros",
@@ -141,6 +151,7 @@ TEST(MeasurementReadTest, ReadsTheFormatsOfMeasurementPrograms) {
       {"CRLF, a byte order mark and a lone CR",
        "\xEF\xBB\xBF* x\r\n20\t80\r\n40\t81\r80\t82",
        {1, 3, 20, 80, 80, false}},
+      {"UTF-16 with its byte order mark", Utf16("20\t80\n40\t81\n"), {1, 2, 20, 80, 40, false}},
       {"a 0 Hz first row is dropped", "0 -20\n20 80\n40 81\n", {1, 2, 20, 80, 40, false}},
       {"a text line after the data", "20 80\n40 81\nEnd of data\n", {1, 2, 20, 80, 40, false}},
       {"curves side by side as pairs", "20 80 20 70\n40 81 40 71\n", {2, 2, 20, 80, 40, false, 2}},
@@ -153,6 +164,9 @@ TEST(MeasurementReadTest, ReadsTheFormatsOfMeasurementPrograms) {
       {"a shorter curve beside a longer one",
        "20;80;25;70\n40;81;50;71\n60;82;;\n",
        {2, 3, 20, 80, 60, false, 2}},
+      {"a longer curve beside a shorter one",
+       "20;80;25;70\n40;81;50;71\n;;60;72\n",
+       {2, 2, 20, 80, 40, false, 3}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -216,6 +230,7 @@ TEST(MeasurementReadTest, RefusesBadFilesWithLineAndReason) {
       {"a line that breaks off", "20 80 0\n40 81\n", MeasurementError::kBadLine, 2},
       {"a lone frequency", "20 80\n40\n", MeasurementError::kBadLine, 2},
       {"a level with junk", "20 80\n40 81x\n", MeasurementError::kBadLine, 2},
+      {"marks that group nothing", "20 80\n40 8.1.2\n", MeasurementError::kBadLine, 2},
       {"too many columns", "20 80\n40 81 7\n", MeasurementError::kBadLine, 2},
       {"an empty level", "20;80\n40;;5\n", MeasurementError::kBadLine, 2},
       {"a negative frequency", "-20 80\n40 81\n", MeasurementError::kBadLine, 1},
@@ -290,6 +305,20 @@ TEST(MeasurementAverageTest, PowerAverageOverTheCommonRange) {
   const double want = 80 + 10 * std::log10((1 + std::pow(10, 0.6)) / 2);  // 83.96 dB
   for (const MeasuredPoint& p : average.points) ASSERT_NEAR(p.level_db, want, 1e-9) << p.hz;
   EXPECT_FALSE(average.has_phase);  // two positions' phases do not average
+}
+
+// Levels no microphone gives, but a file may hold: no overflow to infinity, no log of 0.
+TEST(MeasurementAverageTest, AbsurdLevelsStayFinite) {
+  const MeasuredResponse loud[] = {Flat(20, 200, 4000), Flat(20, 200, 3994)};
+  const double want = 3994 + 10 * std::log10((1 + std::pow(10, 0.6)) / 2);
+  for (const MeasuredPoint& p : PowerAverage(loud).points) ASSERT_NEAR(p.level_db, want, 1e-9);
+  MeasuredResponse deep = Flat(20, 200, -5000);
+  deep.points[50].level_db = 0;
+  for (const int n : {1, 48}) {
+    for (const MeasuredPoint& p : Smooth(deep, {SmoothingKind::kFractionalOctave, n}).points) {
+      ASSERT_TRUE(std::isfinite(p.level_db)) << p.hz;
+    }
+  }
 }
 
 TEST(MeasurementAverageTest, OnePositionIsItselfAndDisjointOnesGiveNothing) {

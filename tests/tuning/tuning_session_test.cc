@@ -22,7 +22,7 @@ void ExpectSameResponse(const MeasuredResponse& got, const MeasuredResponse& wan
 TuningSession Example() {
   TuningSession session;
   ChannelMeasurement h_out;
-  h_out.sources = {"/home/me/seat 1.txt", "C:\\rew\\\"seat\" 2\n.txt", "Messung Größe.txt"};
+  h_out.sources = {"/home/me/seat 1.txt", "C:\\meas\\\"seat\" 2\n.txt", "Messung Größe.txt"};
   h_out.smoothing = {SmoothingKind::kFractionalOctave, 24};
   h_out.averaged.has_phase = true;
   for (int i = 0; i < 200; ++i) {
@@ -93,7 +93,7 @@ TEST(TuningSessionTest, RefusesBadTextsSayingWhere) {
       {"\"version\": 1,", "\"version\": 1", "line 2: expected ',' or '}'"},
       {"[40, 81]]}]}", "[40, 81]]}]", "line 6: "},
       {"[40, 81]]}]}", "[40, 81]]}]} x", "after the end"},
-      {"veltrane-measurements", "rew-project", "not a measurements file"},
+      {"veltrane-measurements", "other-program", "not a measurements file"},
       {"\"version\": 1", "\"version\": 2", "another version (2)"},
       {"\"target\"", "\"targets\"", "\"target\" must be an object"},
       {"\"kind\": \"flat\"", "\"kind\": \"pink\"", "target: unknown kind \"pink\""},
