@@ -86,8 +86,8 @@ void PrintQualityTable() {
   std::vector<Source> sources = RealMeasurements();
   for (Source& s : SyntheticRooms(20)) sources.push_back(std::move(s));
   std::printf("RMS error in dB against a flat target, max boost +3 dB, 8 free bands\n");
-  std::printf("%-46s %-9s %7s %7s %9s %7s\n", "measurement", "range", "before", "ours",
-              "(a) round", "(b) greedy");
+  std::printf("%-46s %-9s %7s %7s %9s %7s\n", "measurement", "range", "before", "ours", "(a) round",
+              "(b) greedy");
   int worse = 0;
   for (const double high : {500.0, 20000.0}) {
     for (const Source& source : sources) {
@@ -100,8 +100,8 @@ void PrintQualityTable() {
                             ours.rms_after_db > greedy.rms_after_db + 1e-9;
       worse += is_worse ? 1 : 0;
       std::printf("%-46s 20-%-6.0f %7.3f %7.3f %9.3f %7.3f%s\n", source.name.c_str(), high,
-                  ours.rms_before_db, ours.rms_after_db, rounded.rms_after_db,
-                  greedy.rms_after_db, is_worse ? "  <- ours worse" : "");
+                  ours.rms_before_db, ours.rms_after_db, rounded.rms_after_db, greedy.rms_after_db,
+                  is_worse ? "  <- ours worse" : "");
     }
   }
   std::printf("rows where ours is worse than (a) or (b): %d\n\n", worse);

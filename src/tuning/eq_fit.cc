@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <numbers>
@@ -34,7 +34,8 @@ struct Choice {
 bool IsFlat(const Choice& c) { return c.gain == kFlatGain; }
 
 Choice ChoiceOf(const BandParams& band) {
-  return {band.type <= kHighShelf ? int{band.type} : int{kPeaking}, std::min<int>(band.freq, kFreqIndexMax),
+  return {band.type <= kHighShelf ? int{band.type} : int{kPeaking},
+          std::min<int>(band.freq, kFreqIndexMax),
           std::min<int>(band.ActiveGain(), kEqGainIndexMax), std::min<int>(band.q, kQIndexMax)};
 }
 
@@ -66,8 +67,10 @@ double TenLog10(double x) {
   const double s = (m - 1) / (m + 1);
   const double s2 = s * s;
   const double series =
-      1 + s2 * (1 / 3.0 + s2 * (1 / 5.0 + s2 * (1 / 7.0 + s2 * (1 / 9.0 + s2 * (1 / 11.0 +
-          s2 * (1 / 13.0 + s2 * (1 / 15.0)))))));
+      1 + s2 * (1 / 3.0 +
+                s2 * (1 / 5.0 +
+                      s2 * (1 / 7.0 +
+                            s2 * (1 / 9.0 + s2 * (1 / 11.0 + s2 * (1 / 13.0 + s2 * (1 / 15.0)))))));
   constexpr double kDbPerNeper = 10 / std::numbers::ln10;
   return (2 * s * series + e * std::numbers::ln2) * kDbPerNeper;
 }
@@ -104,7 +107,7 @@ struct FitSpace {
   std::vector<double> residual;  // measured + fixed - target; 0 where not weighed
   std::vector<double> weight;    // 1 on grid points with a finite residual, else 0
   std::vector<double> cap;       // the highest the summed bands may reach
-  std::size_t grid_points = 0;  // the first points; the rest only guard the limit
+  std::size_t grid_points = 0;   // the first points; the rest only guard the limit
   int weighed = 0;
   int low_freq = 0;  // the table indices a band may move over
   int high_freq = kFreqIndexMax;
@@ -154,7 +157,8 @@ std::vector<double> KeptLevels(const FitSpace& space, const FitProblem& problem,
 FitSpace MakeSpace(const FitProblem& problem, const FitSettings& settings) {
   FitSpace space;
   for (std::size_t i = 0; i < problem.hz.size(); ++i) {
-    const double r = At(problem.measured_db, i) + At(problem.fixed_db, i) - At(problem.target_db, i);
+    const double r =
+        At(problem.measured_db, i) + At(problem.fixed_db, i) - At(problem.target_db, i);
     const bool usable = std::isfinite(r) && std::isfinite(problem.hz[i]) && problem.hz[i] > 0;
     space.hz.push_back(usable ? problem.hz[i] : 1000.0);
     space.residual.push_back(usable ? r : 0.0);
@@ -166,7 +170,8 @@ FitSpace MakeSpace(const FitProblem& problem, const FitSettings& settings) {
   for (const double f : space.hz) space.phi.push_back(Phi(f));
   SetFrequencyRange(space);
   const std::vector<double> kept = KeptLevels(space, problem, settings);
-  for (const double k : kept) space.cap.push_back(std::max(settings.max_boost_db, k) + kBoostSlackDb);
+  for (const double k : kept)
+    space.cap.push_back(std::max(settings.max_boost_db, k) + kBoostSlackDb);
   return space;
 }
 
@@ -264,9 +269,8 @@ class Search {
 
   // Sets band k as c when the whole stays within the limit and does not get worse.
   bool TrySet(int k, const Choice& c, bool strictly_better);
-  // Sets band k as c, given its levels at every point, when that lowers the error within the
-  // limit.
-  bool Offer(int k, const Choice& c, const std::vector<double>& levels);
+  enum class Outcome { kTaken, kWorse, kOverLimit };
+  Outcome Attempt(int k, const Choice& c, bool strictly_better);
 
  private:
   bool LocalPass();
@@ -320,50 +324,48 @@ void Search::Commit(int k, const Choice& c, const std::vector<double>& levels, d
 
 // The error needs only the grid points; the limit's other points are looked at only for a
 // candidate that is better on the grid.
-bool Search::TrySet(int k, const Choice& c, bool strictly_better) {
+Search::Outcome Search::Attempt(int k, const Choice& c, bool strictly_better) {
   Focus(k);
   const std::size_t grid = space_.grid_points;
   const std::span<const double> phi(space_.phi);
   const double* levels = cache_->Grid(c);
   const double cost = CostWith(space_, std::span<const double>(others_).first(grid), levels);
+  if (!std::isfinite(cost)) return Outcome::kOverLimit;
   const bool better = strictly_better ? cost < cost_ * (1 - 1e-12) : cost <= cost_;
-  if (!std::isfinite(cost) || !better) return false;
+  if (!better) return Outcome::kWorse;
   std::copy(levels, levels + grid, scratch_.begin());
   ChoiceLevels(c, phi.subspan(grid), scratch_.data() + grid);
   for (std::size_t i = grid; i < phi.size(); ++i) {
-    if (others_[i] + scratch_[i] > space_.cap[i]) return false;
+    if (others_[i] + scratch_[i] > space_.cap[i]) return Outcome::kOverLimit;
   }
   Commit(k, c, scratch_, cost);
-  return true;
+  return Outcome::kTaken;
 }
 
-bool Search::Offer(int k, const Choice& c, const std::vector<double>& levels) {
-  Focus(k);
-  const double cost = CostWith(space_, others_, levels.data());
-  if (!(cost < cost_ * (1 - 1e-12))) return false;
-  Commit(k, c, levels, cost);
-  return true;
+bool Search::TrySet(int k, const Choice& c, bool strictly_better) {
+  return Attempt(k, c, strictly_better) == Outcome::kTaken;
 }
 
-// Band k with type, frequency and Q of c: at c's gain, and at the gain that best scales
-// that shape, halved towards flat while a boost breaks the limit.
+// Band k with type, frequency and Q of c at the gain that best scales that shape, halved
+// towards flat while a boost breaks the limit. The shape is taken at a fixed gain of the
+// same sign, so that every gain of the band shares one cached row.
 bool Search::TryShape(int k, Choice c) {
   if (c.freq < space_.low_freq || c.freq > space_.high_freq || c.q < 0 || c.q > kQIndexMax) {
     return false;
   }
-  if (IsFlat(c)) c.gain = kFlatGain - 30;  // any shape to scale from
-  bool improved = TrySet(k, c, true);
+  Choice shape = c;
+  shape.gain = c.gain > kFlatGain ? kFlatGain + 30 : kFlatGain - 30;
   Focus(k);
   const std::span<const double> others = std::span<const double>(others_).first(space_.grid_points);
-  int gain = ScaledGain(space_, others, cache_->Grid(c), kEqGainTable[c.gain]);
-  for (int tries = 0; tries < 4 && gain != c.gain && gain != kFlatGain; ++tries) {
-    Choice scaled = c;
-    scaled.gain = gain;
+  Choice scaled = c;
+  scaled.gain = ScaledGain(space_, others, cache_->Grid(shape), kEqGainTable[shape.gain]);
+  for (int tries = 0; tries < 4 && !IsFlat(scaled); ++tries) {
     if (TrySet(k, scaled, true)) return true;
-    if (gain < kFlatGain) break;  // a cut never breaks the limit: it is simply worse
-    gain = kFlatGain + (gain - kFlatGain) / 2;
+    if (scaled.gain < kFlatGain) break;  // a cut never breaks the limit: it is simply worse
+    scaled.gain = kFlatGain + (scaled.gain - kFlatGain) / 2;
   }
-  return improved;
+  // The guess can miss where the limit or other bands bend the best gain: the band's own.
+  return !IsFlat(c) && scaled.gain != c.gain && TrySet(k, c, true);
 }
 
 // The local steps of one band: a gain step keeps the shape, the others re-fit the gain.
@@ -374,10 +376,26 @@ struct Move {
 };
 
 constexpr std::array<Move, 21> kMoves = {{
-    {1, 0, 0},  {-1, 0, 0}, {4, 0, 0},  {-4, 0, 0},  {0, 0, 0, -1, true},
-    {0, 1, 0},  {0, -1, 0}, {0, 3, 0},  {0, -3, 0},  {0, 0, 1},
-    {0, 0, -1}, {0, 0, 3},  {0, 0, -3}, {0, 0, 9},   {0, 0, -9},
-    {0, 1, 2},  {0, 1, -2}, {0, -1, 2}, {0, -1, -2}, {0, 0, 0, kLowShelf},
+    {1, 0, 0},
+    {-1, 0, 0},
+    {4, 0, 0},
+    {-4, 0, 0},
+    {0, 0, 0, -1, true},
+    {0, 1, 0},
+    {0, -1, 0},
+    {0, 3, 0},
+    {0, -3, 0},
+    {0, 0, 1},
+    {0, 0, -1},
+    {0, 0, 3},
+    {0, 0, -3},
+    {0, 0, 9},
+    {0, 0, -9},
+    {0, 1, 2},
+    {0, 1, -2},
+    {0, -1, 2},
+    {0, -1, -2},
+    {0, 0, 0, kLowShelf},
     {0, 0, 0, kHighShelf},
 }};
 
@@ -438,8 +456,8 @@ bool Search::Reseat(int k) {
   const std::size_t keep = std::min<std::size_t>(3, worst.size());
   std::partial_sort(worst.begin(), worst.begin() + keep, worst.end(), std::greater<>());
   for (std::size_t w = 0; w < keep; ++w) {
-    const int freq = std::clamp(NearestFreqIndex(space_.hz[worst[w].second]), space_.low_freq,
-                                space_.high_freq);
+    const int freq =
+        std::clamp(NearestFreqIndex(space_.hz[worst[w].second]), space_.low_freq, space_.high_freq);
     for (const int q : {2, 6, 14, 29, 59}) {
       if (TryShape(k, Choice{kPeaking, freq, kFlatGain, q})) return true;
     }
@@ -543,18 +561,16 @@ bool GreedyPlace(const FitSpace& space, Search& search, int k, std::span<const i
   bool placed = false;
   for (const int q : qs) {
     Choice c{kPeaking, freq, wanted, q};
-    ChoiceLevels(c, space.phi, levels.data());
-    if (std::isfinite(CostWith(space, others, levels.data()))) {
-      placed = search.Offer(k, c, levels) || placed;
-      continue;
-    }
+    const Search::Outcome outcome = search.Attempt(k, c, true);
+    placed = placed || outcome == Search::Outcome::kTaken;
+    if (outcome != Search::Outcome::kOverLimit) continue;
     // Only a boost can break the limit: as much of it as the limit allows.
-    for (c.gain = AllowedBoost(space, others, levels.data(), wanted); c.gain > kFlatGain; --c.gain) {
-      ChoiceLevels(c, space.phi, levels.data());
-      if (std::isfinite(CostWith(space, others, levels.data()))) {
-        placed = search.Offer(k, c, levels) || placed;
-        break;
-      }
+    ChoiceLevels(c, space.phi, levels.data());
+    for (c.gain = AllowedBoost(space, others, levels.data(), wanted); c.gain > kFlatGain;
+         --c.gain) {
+      const Search::Outcome lower = search.Attempt(k, c, true);
+      placed = placed || lower == Search::Outcome::kTaken;
+      if (lower != Search::Outcome::kOverLimit) break;
     }
   }
   return placed;
@@ -651,7 +667,8 @@ std::optional<FreeBand> FitFreeBand(const FitSpace& space, std::span<const doubl
                                     const FreeBand& x0) {
   std::vector<double> levels(others.size());
   const auto cost = [&](const std::array<double, 3>& x) {
-    FreeBandLevels(Bounded(x), space.phi, levels.data());
+    FreeBandLevels(Bounded(x), std::span<const double>(space.phi).first(others.size()),
+                   levels.data());
     double total = 0;
     for (std::size_t i = 0; i < others.size(); ++i) {
       const double e = space.residual[i] + others[i] + levels[i];
@@ -697,6 +714,72 @@ void EnforceLimit(const FitSpace& space, const FitSettings& settings,
   }
 }
 
+// Summed levels of the bands at phi; of the kept ones only, or of all.
+std::vector<double> SummedLevels(const std::array<Choice, 8>& choices, const FitSettings& settings,
+                                 bool kept_only, std::span<const double> phi) {
+  std::vector<double> sum(phi.size(), 0.0), one(phi.size());
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    if (kept_only && settings.free[b]) continue;
+    ChoiceLevels(choices[b], phi, one.data());
+    for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += one[i];
+  }
+  return sum;
+}
+
+// The check points (grid and table frequencies) cannot see narrow boosts that add up between
+// them; a 1/960-octave look over the range finds the peaks of the sum above the limit.
+std::vector<double> Breaches(const FitSpace& space, const FitSettings& settings,
+                             const std::array<Choice, 8>& choices) {
+  const auto grid = std::span<const double>(space.hz).first(space.grid_points);
+  const auto [low, high] = std::minmax_element(grid.begin(), grid.end());
+  const std::vector<double> hz = LogFrequencies(*low, *high, 960);
+  std::vector<double> phi(hz.size());
+  std::transform(hz.begin(), hz.end(), phi.begin(), Phi);
+  const std::vector<double> sum = SummedLevels(choices, settings, false, phi);
+  const std::vector<double> kept = SummedLevels(choices, settings, true, phi);
+  std::vector<double> breaches;
+  for (std::size_t i = 0; i < hz.size(); ++i) {
+    const bool peak =
+        (i == 0 || sum[i] >= sum[i - 1]) && (i + 1 == hz.size() || sum[i] >= sum[i + 1]);
+    if (peak && sum[i] > std::max(settings.max_boost_db, kept[i]) + kBoostSlackDb) {
+      breaches.push_back(hz[i]);
+    }
+  }
+  return breaches;
+}
+
+void AddCheckPoints(FitSpace& space, const FitSettings& settings,
+                    const std::array<Choice, 8>& choices, std::span<const double> hz) {
+  std::vector<double> phi(hz.size());
+  std::transform(hz.begin(), hz.end(), phi.begin(), Phi);
+  const std::vector<double> kept = SummedLevels(choices, settings, true, phi);
+  for (std::size_t i = 0; i < hz.size(); ++i) {
+    space.hz.push_back(hz[i]);
+    space.phi.push_back(phi[i]);
+    space.residual.push_back(0);
+    space.weight.push_back(0);
+    space.cap.push_back(std::max(settings.max_boost_db, kept[i]) + kBoostSlackDb);
+  }
+}
+
+// Bands that break the limit between the check points: those peaks become check points, the
+// boosts there are cut back, and (given a cache) the search goes on from there.
+std::array<Choice, 8> HoldLimitBetweenPoints(FitSpace& space, const FitSettings& settings,
+                                             LevelCache* cache, std::array<Choice, 8> choices) {
+  for (int round = 0; round < 4; ++round) {
+    const std::vector<double> breaches = Breaches(space, settings, choices);
+    if (breaches.empty()) break;
+    AddCheckPoints(space, settings, choices, breaches);
+    EnforceLimit(space, settings, choices);  // cutting a boost never raises the sum elsewhere
+    if (cache == nullptr || round == 3) continue;
+    Search search(space, settings, *cache, choices);
+    search.Descend();
+    search.FlattenIdle();
+    choices = search.choices();
+  }
+  return choices;
+}
+
 std::array<Choice, 8> RoundedOptimumChoices(const FitSpace& space, const FitProblem& problem,
                                             const FitSettings& settings) {
   std::array<Choice, 8> choices = FlatStart(problem, settings);
@@ -725,7 +808,8 @@ std::array<Choice, 8> RoundedOptimumChoices(const FitSpace& space, const FitProb
         if (point < 0) continue;
         start = Bounded({std::log2(space.hz[point]), -(space.residual[point] + others[point]), 1});
       }
-      free_bands[k] = FitFreeBand(space, others, start);
+      free_bands[k] =
+          FitFreeBand(space, std::span<const double>(others).first(space.grid_points), start);
     }
   }
   for (int k = 0; k < kBandsPerChannel; ++k) {
@@ -775,8 +859,8 @@ double RmsErrorDb(const FitProblem& problem,
     for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += levels[i];
   }
   for (std::size_t i = 0; i < problem.hz.size(); ++i) {
-    const double e = At(problem.measured_db, i) + At(problem.fixed_db, i) + sum[i] -
-                     At(problem.target_db, i);
+    const double e =
+        At(problem.measured_db, i) + At(problem.fixed_db, i) + sum[i] - At(problem.target_db, i);
     if (!std::isfinite(e)) continue;
     total += e * e;
     ++count;
@@ -802,34 +886,10 @@ FitResult Unchanged(const FitProblem& problem) {
   return result;
 }
 
-}  // namespace
-
-FitResult FitEqGreedy(const FitProblem& problem, const FitSettings& settings) {
-  const FitSpace space = MakeSpace(problem, settings);
-  if (space.weighed == 0) return Unchanged(problem);
-  return ResultOf(problem, settings, GreedyChoices(space, problem, settings, EveryQ()));
-}
-
-FitResult FitEqRoundedOptimum(const FitProblem& problem, const FitSettings& settings) {
-  const FitSpace space = MakeSpace(problem, settings);
-  if (space.weighed == 0) return Unchanged(problem);
-  return ResultOf(problem, settings, RoundedOptimumChoices(space, problem, settings));
-}
-
-// The search runs from each start and the best end wins: from the greedy placement, from
-// the rounded free-valued optimum and from the bands as they are. Each start is within the
-// limit and the search only takes steps that lower the error, so the fit is never worse
-// than any of them.
-FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
-  const FitSpace space = MakeSpace(problem, settings);
-  if (space.weighed == 0) return Unchanged(problem);
+std::optional<std::array<Choice, 8>> BestDescent(const FitSpace& space, const FitSettings& settings,
+                                                 LevelCache& cache,
+                                                 std::span<const std::array<Choice, 8>> starts) {
   std::optional<Search> best;
-  LevelCache cache(space);
-  std::vector<std::array<Choice, 8>> starts = {GreedyChoices(space, problem, settings, EveryQ()),
-                                                RoundedOptimumChoices(space, problem, settings)};
-  // The bands as they are, unless all the free ones are flat: the greedy start began there.
-  const std::array<Choice, 8> current = CurrentChoices(problem, settings);
-  if (!std::ranges::all_of(current, IsFlat)) starts.push_back(current);
   for (const auto& start : starts) {
     Search search(space, settings, cache, start);
     if (!search.feasible()) continue;
@@ -837,8 +897,53 @@ FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
     search.FlattenIdle();
     if (!best || search.cost() < best->cost()) best.emplace(search);
   }
-  if (!best) return Unchanged(problem);
-  return ResultOf(problem, settings, best->choices());
+  if (!best) return std::nullopt;
+  return best->choices();
+}
+
+}  // namespace
+
+FitResult FitEqGreedy(const FitProblem& problem, const FitSettings& settings) {
+  FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  const auto choices = GreedyChoices(space, problem, settings, EveryQ());
+  return ResultOf(problem, settings, HoldLimitBetweenPoints(space, settings, nullptr, choices));
+}
+
+FitResult FitEqRoundedOptimum(const FitProblem& problem, const FitSettings& settings) {
+  FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  const auto choices = RoundedOptimumChoices(space, problem, settings);
+  return ResultOf(problem, settings, HoldLimitBetweenPoints(space, settings, nullptr, choices));
+}
+
+// The search runs from each start and the best end wins: from the greedy placement, from
+// the rounded free-valued optimum and from the bands as they are. The search only takes
+// steps that lower the error; the two plainer fits, finished as their own functions finish
+// them, are kept as answers too, so the fit is never worse than either.
+FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
+  FitSpace space = MakeSpace(problem, settings);
+  if (space.weighed == 0) return Unchanged(problem);
+  LevelCache cache(space);
+  std::vector<std::array<Choice, 8>> starts = {GreedyChoices(space, problem, settings, EveryQ()),
+                                               RoundedOptimumChoices(space, problem, settings)};
+  std::vector<FitResult> answers;
+  for (const auto& start : starts) {
+    FitSpace own = space;
+    answers.push_back(
+        ResultOf(problem, settings, HoldLimitBetweenPoints(own, settings, nullptr, start)));
+  }
+  // The bands as they are, unless all the free ones are flat: the greedy start began there.
+  const std::array<Choice, 8> current = CurrentChoices(problem, settings);
+  if (!std::ranges::all_of(current, IsFlat)) starts.push_back(current);
+  std::optional<std::array<Choice, 8>> best = BestDescent(space, settings, cache, starts);
+  if (best) {
+    answers.push_back(
+        ResultOf(problem, settings, HoldLimitBetweenPoints(space, settings, &cache, *best)));
+  }
+  return *std::min_element(answers.begin(), answers.end(), [](const auto& a, const auto& b) {
+    return a.rms_after_db < b.rms_after_db;
+  });
 }
 
 }  // namespace veltrane

@@ -48,8 +48,7 @@ std::vector<double> FitGrid(double low_hz, double high_hz);
 std::vector<double> BandLevelsDb(const BandParams& band, std::span<const double> hz);
 
 // RMS in dB of measured + fixed + the bands' levels - target over the problem's grid.
-double RmsErrorDb(const FitProblem& problem,
-                  const std::array<BandParams, kBandsPerChannel>& bands);
+double RmsErrorDb(const FitProblem& problem, const std::array<BandParams, kBandsPerChannel>& bands);
 
 FitResult FitEq(const FitProblem& problem, const FitSettings& settings);
 

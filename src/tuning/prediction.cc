@@ -45,8 +45,7 @@ FitProblem MakeFitProblem(const ParameterModel& model, int channel,
   // to, and then the measurement is used.
   const std::vector<double> unequalised = Plus(problem.measured_db, problem.fixed_db);
   const bool audible = std::ranges::any_of(unequalised, [](double v) { return std::isfinite(v); });
-  problem.target_db = TargetLevels(target, problem.hz,
-                                   audible ? unequalised : problem.measured_db,
+  problem.target_db = TargetLevels(target, problem.hz, audible ? unequalised : problem.measured_db,
                                    settings.low_hz, settings.high_hz);
   for (int b = 0; b < kBandsPerChannel && known; ++b) {
     problem.bands[b] = model.bands[BandId(channel, b)];

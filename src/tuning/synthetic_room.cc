@@ -98,8 +98,8 @@ MeasuredResponse SyntheticRoom(std::uint32_t seed, const SyntheticRoomOptions& o
   for (const double f : hz) {
     const double level = options.mean_spl_db + LevelDbAt(room, f, random);
     // Only the time of flight: enough for a phase column that is not all zeros.
-    const double phase = options.with_phase ? std::remainder(-360 * f * room.delay_ms / 1000, 360)
-                                            : 0;
+    const double phase =
+        options.with_phase ? std::remainder(-360 * f * room.delay_ms / 1000, 360) : 0;
     response.points.push_back({f, level, phase});
   }
   return response;

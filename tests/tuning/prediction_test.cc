@@ -47,8 +47,7 @@ TEST(PredictedLevelsTest, ABandOfSixDbAtOneHundredHzRaisesThePredictionThereBySi
   EXPECT_NEAR(after[2] - before[2], 0, 0.01);  // far above the band
   // The measurement plus the channel's whole processing, in true dB.
   const std::vector<double> measured = LevelsAt(room, hz);
-  const std::vector<ComplexPoint> processing =
-      EvaluateCurve(ChannelProcessingOf(model, kOut1), hz);
+  const std::vector<ComplexPoint> processing = EvaluateCurve(ChannelProcessingOf(model, kOut1), hz);
   for (std::size_t i = 0; i < hz.size(); ++i) {
     EXPECT_NEAR(after[i], measured[i] + LevelDb(processing[i]), 1e-9);
   }
@@ -76,8 +75,7 @@ TEST(MakeFitProblemTest, HoldsTheGridTheMeasurementTheProcessingWithoutBandsAndT
   }
   ParameterModel bypassed = model;
   bypassed.channels[kOut1].eq_bypass = 1;
-  const std::vector<double> without_bands =
-      PredictedLevels(bypassed, kOut1, room, problem.hz);
+  const std::vector<double> without_bands = PredictedLevels(bypassed, kOut1, room, problem.hz);
   std::vector<double> unequalised(problem.hz.size());
   for (std::size_t i = 0; i < problem.hz.size(); ++i) {
     EXPECT_NEAR(problem.measured_db[i] + problem.fixed_db[i], without_bands[i], 1e-9);
