@@ -7,19 +7,22 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QSpinBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QtTest>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "model/image_codec.h"
 #include "model/tables.h"
+#include "mouse_events.h"
+#include "response/response_math.h"
 #include "tuning/tuning_session.h"
 #include "ui/block_diagram.h"
 #include "ui/channel_strip.h"
@@ -31,7 +34,6 @@
 #include "ui/tuning_overlay.h"
 #include "ui/tuning_overlay_bar.h"
 #include "ui/window_operation_view.h"
-#include "mouse_events.h"
 #include "wired_editor.h"
 
 namespace veltrane {
@@ -100,9 +102,8 @@ std::string FlatText(double level_db) {
 
 // Equal value for value, a gap (outside the measurement) matching a gap.
 bool SameCurve(const std::vector<double>& a, const std::vector<double>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](double x, double y) {
-    return x == y || (std::isnan(x) && std::isnan(y));
-  });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); });
 }
 
 }  // namespace
@@ -111,6 +112,22 @@ class TuningAssistantTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void splScaleAndCurveGeometry() {
+    // The window: the mean over the range only, rounded to a row, one row above it.
+    const std::vector<double> hz = {10, 20, 100, 500, 1000};
+    const std::vector<double> db = {120, 83, std::nan(""), 87, 40};
+    QCOMPARE(SplAtZeroRow(hz, db, 20, 500), 90.0);
+    QCOMPARE(SplAtZeroRow(hz, db, 2000, 4000), 0.0);  // nothing measured there
+    // A value that is not finite breaks the line instead of drawing it across the graph.
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> levels = {std::nan(""), 80, 81, -inf, 82, std::nan("")};
+    const std::vector<QPolygon> lines = SplPolylines(levels, 85);
+    QCOMPARE(lines.size(), std::size_t{2});
+    QCOMPARE(lines[0], QPolygon({QPoint(kFirstCurveColumn + 1, TotalToY(-5)),
+                                 QPoint(kFirstCurveColumn + 2, TotalToY(-4))}));
+    QCOMPARE(lines[1], QPolygon({QPoint(kFirstCurveColumn + 4, TotalToY(-3))}));
+  }
+
   void importShowFitApplyUndo_data() {
     QTest::addColumn<QString>("source");
     QTest::newRow("synthetic room") << QString();
@@ -163,8 +180,7 @@ class TuningAssistantTest : public QObject {
     auto* dialog = e.detail.findChild<FitDialog*>();
     QVERIFY(dialog != nullptr && dialog->isVisible());
     const FitResult fit = dialog->Result();
-    QVERIFY2(fit.rms_after_db < fit.rms_before_db,
-             qPrintable(dialog->ErrorText()->text()));
+    QVERIFY2(fit.rms_after_db < fit.rms_before_db, qPrintable(dialog->ErrorText()->text()));
     QVERIFY(fit.bands != e.Bands(before, kOut3));
     for (int i = 0; i < kBandsPerChannel; ++i) {
       QCOMPARE(dialog->Bands()->item(i, 2)->text(),
@@ -262,14 +278,14 @@ class TuningAssistantTest : public QObject {
     const ParameterModel before = e.model;
 
     // Alone or after a good file: refused whole, the good one stays as it was.
-    for (const QStringList& paths : {QStringList{"/pc/bad.txt"},
-                                     QStringList{"/pc/good.txt", "/pc/bad.txt"}}) {
+    for (const QStringList& paths :
+         {QStringList{"/pc/bad.txt"}, QStringList{"/pc/good.txt", "/pc/bad.txt"}}) {
       e.messages.clear();
       e.Import(kOut1, paths);
       QCOMPARE(e.messages.size(), 1);
-      QVERIFY2(e.messages[0].contains(QStringLiteral("/pc/bad.txt")) &&
-                   e.messages[0].contains(shows),
-               qPrintable(e.messages[0]));
+      QVERIFY2(
+          e.messages[0].contains(QStringLiteral("/pc/bad.txt")) && e.messages[0].contains(shows),
+          qPrintable(e.messages[0]));
       QCOMPARE(e.Of(kOut1)->sources, std::vector<std::string>{"/pc/good.txt"});
       QCOMPARE(e.Of(kOut1)->averaged.points.size(), points);
     }
@@ -308,10 +324,9 @@ class TuningAssistantTest : public QObject {
     e.files.files["/pc/room.txt"] = RoomText();
     e.Import(kOut3, {QStringLiteral("/pc/room.txt")});
     const std::string preset = "/pc/tuning.txt";
-    e.features->Operations().SetFileHandler(
-        [&](const FileDialogSpec&) -> std::optional<QString> {
-          return QString::fromStdString(preset);
-        });
+    e.features->Operations().SetFileHandler([&](const FileDialogSpec&) -> std::optional<QString> {
+      return QString::fromStdString(preset);
+    });
     e.features->File().StoreFile();
     e.clock.Advance(8000);
     QVERIFY(e.files.files.count(preset) == 1);
