@@ -41,15 +41,21 @@ struct FitResult {
   double rms_after_db = 0;
 };
 
-// 1/48-octave points from low_hz up to and including high_hz.
+// 1/48-octave points from low_hz up to and including high_hz; empty unless
+// 0 < low_hz <= high_hz.
 std::vector<double> FitGrid(double low_hz, double high_hz);
 
 // One band's level in true dB (20 log10 |H|) at each frequency, as the processor has it.
 std::vector<double> BandLevelsDb(const BandParams& band, std::span<const double> hz);
 
-// RMS in dB of measured + fixed + the bands' levels - target over the problem's grid.
+// RMS in dB of measured + fixed + the bands' levels - target over the problem's grid. Points
+// where that is not finite (a muted channel, a NaN, a missing value) are left out; with none
+// left it is infinity.
 double RmsErrorDb(const FitProblem& problem, const std::array<BandParams, kBandsPerChannel>& bands);
 
+// The problem's grid is the fit's; settings.low_hz / high_hz only say where MakeFitProblem
+// put it. Where the kept bands alone already rise above max_boost_db, the free ones may add
+// no boost there. A problem without a usable point gives its own bands back unchanged.
 FitResult FitEq(const FitProblem& problem, const FitSettings& settings);
 
 // The two plainer methods the fitter is measured against and starts from, under the same
