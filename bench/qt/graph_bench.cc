@@ -1,6 +1,7 @@
 // The graph's interactive costs: one mouse move of a dragged band point (snap, band row,
 // channel total, the graph image redrawn; in the level view and with the phase or the sum
-// view open), the refresh after a whole parameter set
+// view open, and with the tuning assistant's curves over the level view, whose predicted
+// curve is computed again on every move), the refresh after a whole parameter set
 // arrives (every row recomputed and all curves drawn, with and without the windows), and
 // one undo or redo of a drag (model restored, frame queued, fields, row and graph redrawn
 // and painted).
@@ -13,11 +14,14 @@
 #include "model/blocks.h"
 #include "model/edit_history.h"
 #include "protocol/virtual_clock.h"
+#include "tuning/synthetic_room.h"
+#include "tuning/tuning_session.h"
 #include "ui/detail_window.h"
 #include "ui/edit_binding.h"
 #include "ui/main_window.h"
 #include "ui/response_graph.h"
 #include "ui/response_views.h"
+#include "ui/tuning_overlay.h"
 
 namespace veltrane {
 namespace {
@@ -79,6 +83,40 @@ BENCHMARK(BM_DragMove)
     ->Arg(static_cast<int>(GraphView::kLevel))
     ->Arg(static_cast<int>(GraphView::kPhase))
     ->Arg(static_cast<int>(GraphView::kSum))
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+void BM_DragMoveWithTuningOverlay(benchmark::State& state) {
+  ParameterModel model;
+  model.channels[kOut1].hp_freq = 88;
+  model.channels[kOut1].hp_type = 7;
+  EditorState editor;
+  LastFrameSink sink;
+  ResponseGraph graph(model, editor);
+  graph.SetSlotSink(&sink);
+  EditHistory history(model);
+  graph.SetEditHistory(&history);
+  TuningSession session;
+  session.channels[kOut1] =
+      ChannelMeasurement{{"room.txt"}, SyntheticRoom(7), Smoothing{SmoothingKind::kVariable, 6}};
+  TuningOverlay overlay(model, editor, session);
+  graph.SetOverlay(&overlay);
+  graph.FullRecompute();
+  graph.SetDetailShown(true);
+  editor.shown_channel = kOut1 + 1;
+  editor.selected_band = BandId(kOut1, 2);
+  graph.UpdateBandPoint(kPeaking);  // the measurement is smoothed once, here
+  const BandPoint start = graph.Points()[editor.selected_band];
+  SendMouse(&graph, QEvent::MouseButtonPress, QPoint(start.x, start.y), Qt::LeftButton);
+  int i = 0;
+  for (auto _ : state) {
+    const QPoint target = (i++ % 2) == 0 ? QPoint(555, 63) : QPoint(302, 150);
+    SendMouse(&graph, QEvent::MouseMove, target, Qt::LeftButton);
+    benchmark::DoNotOptimize(graph.Image().constBits());
+  }
+}
+BENCHMARK(BM_DragMoveWithTuningOverlay)
     ->Unit(benchmark::kMicrosecond)
     ->Repetitions(7)
     ->ReportAggregatesOnly(true);

@@ -91,7 +91,11 @@ void PresetFile::Save(std::string text) {
                                  text = std::move(text)](std::optional<std::string> path) {
     if (alive.expired() || !path) return;
     const std::string error = files_.WriteAtomically(*path, text + "\r\n");
-    if (!error.empty()) view_.ShowMessage(CannotSaveMessage(*path, error));
+    if (!error.empty()) {
+      view_.ShowMessage(CannotSaveMessage(*path, error));
+    } else if (watcher_) {
+      watcher_(FileEvent::kStored, *path);
+    }
   });
 }
 
@@ -132,6 +136,7 @@ void PresetFile::LoadChosen(const std::string& path, bool with_link, std::uint64
     return;
   }
   std::string text = std::move(file.text);
+  if (watcher_) watcher_(FileEvent::kLoaded, path);
   if (!with_link) {
     engine_.ApplyImageText(text);  // the link stays closed
     gate_.Leave();

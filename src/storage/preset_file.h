@@ -41,6 +41,12 @@ class PresetFile {
   bool TakeImageForFile(std::string_view image);
   void OnConnectionClosed();
 
+  // Told the path of every preset file written, and of every file read and accepted for
+  // loading, so that what belongs beside a preset file can follow it.
+  enum class FileEvent { kStored, kLoaded };
+  using FileWatcher = std::function<void(FileEvent event, const std::string& path)>;
+  void SetFileWatcher(FileWatcher watcher) { watcher_ = std::move(watcher); }
+
   bool SavePending() const { return save_pending_; }
   bool Loading() const { return load_ticks_running_; }
 
@@ -60,6 +66,7 @@ class PresetFile {
   FileStore& files_;
   OperationGate& gate_;
 
+  FileWatcher watcher_;
   bool save_pending_ = false;
   ImageDone image_done_;
   bool load_ticks_running_ = false;

@@ -9,6 +9,7 @@
 #include "ui/edit_binding.h"
 #include "ui/lock_dialogs.h"
 #include "ui/main_window.h"
+#include "ui/measurement_actions.h"
 #include "ui/preset_rows.h"
 #include "ui/top_bar.h"
 #include "ui/window_operation_view.h"
@@ -51,6 +52,11 @@ EditorFeatures::EditorFeatures(TimerHost& timers, ProtocolEngine& engine, Parame
   menus_ = std::make_unique<ChannelMenus>(main, model, *history_);
   filters_ = std::make_unique<EqFilterFile>(model, *history_, *operations_, *menus_, files);
   menus_->Attach(*filters_);
+  measurements_ = std::make_unique<MeasurementActions>(main, model, main.State(), *history_,
+                                                       *operations_, files);
+  file_->SetFileWatcher([this](PresetFile::FileEvent event, const std::string& path) {
+    measurements_->OnPresetFile(event, path);
+  });
 }
 
 EditorFeatures::~EditorFeatures() {

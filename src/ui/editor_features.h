@@ -2,9 +2,9 @@
 
 // The operations on the processor beyond live editing (presets, preset file, backup,
 // panel lock, device number) and the comforts of editing (undo and redo, copying between
-// channels, filter lists) with the windows' side of each, wired together: the features are the
-// core's, the views and bindings are widgets. The editor and the window tests build this; it must
-// go before the main window it binds to.
+// channels, filter lists, the tuning assistant) with the windows' side of each, wired
+// together: the features are the core's, the views and bindings are widgets. The editor and
+// the window tests build this; it must go before the main window it binds to.
 
 #include <memory>
 
@@ -29,6 +29,7 @@ class DeviceIdRow;
 class EditBinding;
 class LockScreen;
 class MainWindow;
+class MeasurementActions;
 class PresetRows;
 class WindowOperationView;
 
@@ -51,6 +52,7 @@ class EditorFeatures {
   EditBinding& Edits() const { return *edits_; }
   ChannelMenus& Menus() const { return *menus_; }
   EqFilterFile& Filters() const { return *filters_; }
+  MeasurementActions& Measurements() const { return *measurements_; }
 
  private:
   std::unique_ptr<WindowOperationView> operations_;
@@ -69,6 +71,7 @@ class EditorFeatures {
   std::unique_ptr<EditBinding> edits_;
   std::unique_ptr<ChannelMenus> menus_;
   std::unique_ptr<EqFilterFile> filters_;
+  std::unique_ptr<MeasurementActions> measurements_;
 };
 
 }  // namespace veltrane

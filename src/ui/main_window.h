@@ -77,6 +77,7 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
   TopBar* Bar() const { return top_bar_; }
   BlockDiagram* Diagram() const { return diagram_; }
   TimerHost& Timers() const { return timers_; }
+  EditorState& State() const { return state_; }
   DetailWindow* Detail() const { return detail_; }
   QWidget* GraphArea() const { return graph_area_; }
   // One line beside "Change" on the bottom panel: why a button did nothing, what finished.

@@ -11,6 +11,7 @@
 
 #include "model/tables.h"
 #include "ui/response_views.h"
+#include "ui/tuning_overlay.h"
 #include "ui/widget_colors.h"
 
 namespace veltrane {
@@ -445,9 +446,22 @@ void ResponseGraph::Present() {
     views_->Render(view_image_, scene);
     view_shown_ = true;
   } else {
-    view_shown_ = false;
+    view_shown_ = PresentOverlay();
   }
   update();
+}
+
+bool ResponseGraph::PresentOverlay() {
+  if (overlay_ == nullptr) return false;
+  // The level picture stays as it is, so the overlay can be switched off without a redraw.
+  view_image_ = image_;
+  QPainter p(&view_image_);
+  if (!overlay_->Draw(p)) return false;
+  const bool single = state_.single_channel_mode && state_.shown_channel >= 1 &&
+                      state_.shown_channel <= kChannelCount;
+  // The points stay on top, where they can be grabbed.
+  if (single) DrawBandPoints(p, points_, state_.shown_channel - 1);
+  return true;
 }
 
 }  // namespace veltrane

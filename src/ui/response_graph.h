@@ -25,6 +25,7 @@ class QPainter;
 namespace veltrane {
 
 class ResponseViews;
+class TuningOverlay;
 
 using BandPoints = std::array<BandPoint, kBandCount>;
 
@@ -92,6 +93,8 @@ class ResponseGraph : public QWidget, public GraphControl {
   // picture in place of the level curves.
   void SetViews(ResponseViews* views) { views_ = views; }
   void RefreshView() override;
+  // The tuning assistant's curves, drawn over the level view; null draws none.
+  void SetOverlay(TuningOverlay* overlay) { overlay_ = overlay; }
 
   // A legend box: ignored in the single-channel view.
   void SetCurveVisible(int channel, bool visible);
@@ -124,7 +127,8 @@ class ResponseGraph : public QWidget, public GraphControl {
   void DrawSingleChannel(int channel);
   void DrawAllCurves();
   void DrawPoints(int channel);
-  void Present();  // the other view, if one is chosen, then a repaint
+  void Present();         // the other view, if one is chosen, then a repaint
+  bool PresentOverlay();  // the level picture with the tuning curves, when there are any
 
   ParameterModel& model_;
   EditorState& state_;
@@ -132,11 +136,12 @@ class ResponseGraph : public QWidget, public GraphControl {
   BandFieldSink* field_sink_ = nullptr;
   EditHistory* history_ = nullptr;
   ResponseViews* views_ = nullptr;
+  TuningOverlay* overlay_ = nullptr;
   ResponseStore store_;
   BandPoints points_ = InitialBandPoints();
   QImage grid_;
   QImage image_;       // the level picture, kept up to date in every view
-  QImage view_image_;  // the phase, group delay or sum picture
+  QImage view_image_;  // the phase, group delay or sum picture, or the level one overlaid
   bool view_shown_ = false;
   QString title_;
   int pen_width_ = 2;

@@ -318,10 +318,12 @@ class EditComfortTest : public QObject {
       const bool paired = channel >= kOut1 && channel <= kOut3;
       QStringList own = {QStringLiteral("CopySettingsAction")};
       if (paired) own << QStringLiteral("AlignOutputsAction");
-      QCOMPARE(ActionNames(strip), shown ? own : QStringList());
+      const QStringList tuning = {"ImportMeasurementAction", "ClearMeasurementAction",
+                                  "FitEqAction"};
+      QCOMPARE(ActionNames(strip), shown ? own + tuning : QStringList());
       if (shown) QCOMPARE(strip->contextMenuPolicy(), Qt::ActionsContextMenu);
       QCOMPARE(ActionNames(e.detail.Page(channel)),
-               own + QStringList({"ImportFiltersAction", "ExportFiltersAction"}));
+               own + QStringList({"ImportFiltersAction", "ExportFiltersAction"}) + tuning);
       QCOMPARE(e.detail.Page(channel)->contextMenuPolicy(), Qt::ActionsContextMenu);
     }
     for (int page : {kGainPage, kDelayPage, kLimiterPage, kMixerPage}) {
