@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -128,13 +132,41 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
 }
 
 // A backup whose file cannot be written is kept by the editor for another path; the
-// command line has only the one path it was given, so it must end with a file error.
+// command line has only the one path it was given, so it must end with a file error. A
+// folder that is missing from the start is refused before anything is read.
 TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
   VirtualCtlEnvironment<Simulator> env("sim");
-  const CtlRun run = RunVirtualCtl<CtlSession>(env, {"backup", "/proc/no-such-folder/rack.txt"},
-                                               600'000, 2000);
-  EXPECT_EQ(run.code, kExitUsage) << run.err;
-  EXPECT_NE(run.err.find("Cannot save"), std::string::npos) << run.err;
+  const CtlRun missing = RunVirtualCtl<CtlSession>(
+      env, {"backup", "/proc/no-such-folder/rack.txt"}, 600'000, 2000);
+  EXPECT_EQ(missing.code, kExitUsage) << missing.err;
+  EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
+  EXPECT_EQ(env.Far().FramesReceived(), 0);
+
+  // The folder goes away while the 20 presets are read.
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / "veltrane-line-session-backup";
+  std::filesystem::create_directories(folder);
+  const ParsedCommandLine parsed =
+      ParseCtlCommandLine({"--port", "sim", "backup", (folder / "rack.txt").string()});
+  ASSERT_EQ(parsed.error, "");
+  std::FILE* out = std::fopen("/dev/null", "w");
+  char* err_text = nullptr;
+  std::size_t err_size = 0;
+  std::FILE* err = open_memstream(&err_text, &err_size);
+  int code = -1;
+  {
+    CtlSession session(parsed.options, env, out, err);
+    session.Start([&](int c) { code = c; });
+    env.Clock().Advance(5000);
+    std::filesystem::remove_all(folder);
+    while (code < 0 && env.Clock().NowMs() < 600'000) env.Clock().Advance(20);
+  }
+  std::fclose(out);
+  std::fclose(err);
+  const std::string said(err_text, err_size);
+  std::free(err_text);
+  EXPECT_EQ(code, kExitUsage) << said;
+  EXPECT_NE(said.find("Cannot save"), std::string::npos) << said;
 }
 
 }  // namespace
