@@ -325,6 +325,11 @@ void Search::Commit(int k, const Choice& c, const std::vector<double>& levels, d
 // The error needs only the grid points; the limit's other points are looked at only for a
 // candidate that is better on the grid.
 Search::Outcome Search::Attempt(int k, const Choice& c, bool strictly_better) {
+  // A band left where it was, outside the range, may only stay flat: a gain there would
+  // work on what the fit does not look at.
+  if (!IsFlat(c) && (c.freq < space_.low_freq || c.freq > space_.high_freq)) {
+    return Outcome::kWorse;
+  }
   Focus(k);
   const std::size_t grid = space_.grid_points;
   const std::span<const double> phi(space_.phi);
@@ -886,6 +891,50 @@ FitResult Unchanged(const FitProblem& problem) {
   return result;
 }
 
+// The highest level of the bands summed, on a look fine enough to see between check points.
+double HighestBoost(const std::array<BandParams, kBandsPerChannel>& bands,
+                    std::span<const double> fine) {
+  std::vector<double> sum(fine.size(), 0.0);
+  for (const BandParams& band : bands) {
+    const std::vector<double> level = BandLevelsDb(band, fine);
+    for (std::size_t i = 0; i < fine.size(); ++i) sum[i] += level[i];
+  }
+  return sum.empty() ? 0.0 : *std::max_element(sum.begin(), sum.end());
+}
+
+// A free band that does a few hundredths of a dB, or sits outside the range for next to
+// nothing, reads as noise in a list of eight: it is set flat where that costs at most
+// kTidyDb of RMS, keeps the fit no worse than `ceiling` (the baselines) and keeps the
+// boost limit.
+constexpr double kTidyDb = 0.02;
+constexpr double kSmallGainDb = 0.4;
+
+FitResult Tidy(const FitProblem& problem, const FitSettings& settings, FitResult result,
+               double ceiling) {
+  const double low = problem.hz.front();
+  const double high = problem.hz.back();
+  std::vector<double> fine;
+  for (int b = 0; b < kBandsPerChannel; ++b) {
+    const BandParams& band = result.bands[b];
+    const double gain = kEqGainTable[std::min<int>(band.ActiveGain(), kEqGainIndexMax)];
+    const double hz = kFreqTable[std::min<int>(band.freq, kFreqIndexMax)];
+    const bool outside = hz < low || hz > high;
+    if (!settings.free[b] || gain == 0 || (!outside && std::abs(gain) > kSmallGainDb)) continue;
+    std::array<BandParams, kBandsPerChannel> trial = result.bands;
+    trial[b].ActiveGain() = kEqGainZeroIndex;
+    const double rms = RmsErrorDb(problem, trial);
+    if (rms > result.rms_after_db + kTidyDb || rms > ceiling) continue;
+    if (gain < 0) {  // taking a cut away raises the sum
+      if (fine.empty()) fine = LogFrequencies(low, high, 960);
+      const double limit = std::max(settings.max_boost_db, HighestBoost(result.bands, fine));
+      if (HighestBoost(trial, fine) > limit) continue;
+    }
+    result.bands = trial;
+    result.rms_after_db = rms;
+  }
+  return result;
+}
+
 std::optional<std::array<Choice, 8>> BestDescent(const FitSpace& space, const FitSettings& settings,
                                                  LevelCache& cache,
                                                  std::span<const std::array<Choice, 8>> starts) {
@@ -933,6 +982,16 @@ FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
     answers.push_back(
         ResultOf(problem, settings, HoldLimitBetweenPoints(own, settings, nullptr, start)));
   }
+  // The descent starts with only bands it may move: one a start left outside the range
+  // would keep working where the fit does not look.
+  for (std::array<Choice, 8>& start : starts) {
+    for (int b = 0; b < kBandsPerChannel; ++b) {
+      Choice& c = start[b];
+      if (settings.free[b] && (c.freq < space.low_freq || c.freq > space.high_freq)) {
+        c.gain = kFlatGain;
+      }
+    }
+  }
   // The bands as they are, unless all the free ones are flat: the greedy start began there.
   const std::array<Choice, 8> current = CurrentChoices(problem, settings);
   if (!std::ranges::all_of(current, IsFlat)) starts.push_back(current);
@@ -941,9 +1000,12 @@ FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
     answers.push_back(
         ResultOf(problem, settings, HoldLimitBetweenPoints(space, settings, &cache, *best)));
   }
-  return *std::min_element(answers.begin(), answers.end(), [](const auto& a, const auto& b) {
-    return a.rms_after_db < b.rms_after_db;
-  });
+  const double baselines = std::min(answers[0].rms_after_db, answers[1].rms_after_db);
+  const FitResult& fit =
+      *std::min_element(answers.begin(), answers.end(), [](const auto& a, const auto& b) {
+        return a.rms_after_db < b.rms_after_db;
+      });
+  return Tidy(problem, settings, fit, baselines);
 }
 
 }  // namespace veltrane
