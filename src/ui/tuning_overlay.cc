@@ -142,6 +142,10 @@ bool TuningOverlay::Draw(QPainter& painter) {
   if (!curves) return false;
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
+  // Between the top and the bottom grid rows: a curve far below the scale stops at its
+  // edge instead of running over the frequency labels.
+  const std::array<int, kGridRowCount> rows = GridRows(kGraphHeight);
+  painter.setClipRect(QRect(0, rows.front(), kGraphWidth, rows.back() - rows.front() + 1));
   const auto draw = [&](OverlayCurve which, const std::vector<double>& levels, const QPen& pen) {
     if (!Shown(which)) return;
     painter.setPen(pen);
