@@ -83,7 +83,8 @@ std::string ReadCurves(FileStore& files, const std::string& path,
   if (file.status != FileReadResult::Status::kOk) return path + ": " + file.error;
   MeasurementRead read = ReadMeasurementText(file.text);
   if (read.problem) return path + ": " + read.problem->message;
-  for (MeasuredResponse& curve : read.curves) curves.push_back(std::move(curve));
+  // A file's first curve, as the editor takes it; several files are several positions.
+  curves.push_back(std::move(read.curves.front()));
   return {};
 }
 
