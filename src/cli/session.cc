@@ -29,6 +29,9 @@ constexpr int kHidSearchMs = 2500;  // the HID layer looks every second
 constexpr int kSettingsWaitMs = 1500;
 constexpr int kAnswerWaitMs = 3000;  // an acknowledge or a lock result
 constexpr int kCloseWaitMs = 1000;
+// However chatty the processor, a step that waits on --timeout ends after this (or after
+// --timeout when that is longer).
+constexpr std::int64_t kStepBoundMs = 120'000;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -108,8 +111,10 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
       lock_(engine_, model_, view_, view_),
       settings_(engine_, view_, view_, presets_),
       router_(engine_, presets_, file_, backup_, lock_, settings_) {
-  serial_port_ = &environment_.Serial(
-      [this](std::span<const std::uint8_t> bytes) { engine_.OnSerialBytes(bytes); });
+  serial_port_ = &environment_.Serial([this](std::span<const std::uint8_t> bytes) {
+    last_heard_ms_ = timers_.NowMs();
+    engine_.OnSerialBytes(bytes);
+  });
   engine_.SetSerialPort(serial_port_);
   engine_.SetDeviceId(static_cast<std::uint8_t>(options_.device - 1));
   poll_ = timers_.CreateTimer("CtlPoll", kPollMs, [this] {
@@ -729,10 +734,13 @@ void CtlSession::CompareSlots(const std::vector<std::vector<std::uint8_t>>& sent
 
 void CtlSession::WaitFor(std::function<bool()> ready, std::function<void()> then, std::string what,
                          int limit_ms) {
-  if (limit_ms < 0) limit_ms = options_.timeout_ms;
+  // --timeout is a limit on silence: a step goes on while the processor keeps answering
+  // (a backup's records, a restore's acknowledges), up to a bound of its own.
+  const bool silence = limit_ms < 0;
+  if (silence) limit_ms = options_.timeout_ms;
   const std::int64_t since = timers_.NowMs();
   on_poll_ = [this, ready = std::move(ready), then = std::move(then), what = std::move(what),
-              limit_ms, since] {
+              limit_ms, since, silence] {
     if (done_) return;
     if (FailureFromMessages()) return;
     if (ready()) {
@@ -744,7 +752,14 @@ void CtlSession::WaitFor(std::function<bool()> ready, std::function<void()> then
       next();
       return;
     }
-    if (timers_.NowMs() - since > limit_ms) {
+    const std::int64_t now = timers_.NowMs();
+    const std::int64_t quiet_since = silence ? std::max(since, last_heard_ms_) : since;
+    if (now - quiet_since > limit_ms) {
+      Fail(kExitNoAnswer, silence ? "no answer: nothing heard for " +
+                                        std::to_string(limit_ms / 1000) + " s while waiting for " +
+                                        what
+                                  : "no answer: gave up waiting for " + what);
+    } else if (silence && now - since > std::max<std::int64_t>(limit_ms, kStepBoundMs)) {
       Fail(kExitNoAnswer, "no answer: gave up waiting for " + what);
     }
   };

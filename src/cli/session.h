@@ -99,6 +99,7 @@ class CtlSession {
   std::function<void(int)> finished_;
   bool done_ = false;
   std::size_t messages_seen_ = 0;
+  std::int64_t last_heard_ms_ = 0;  // the last byte from the serial port
   std::string file_text_;                  // load / restore: the checked file, joined
   std::optional<FitJob> fit_job_;          // fit / predict: the files read and checked
   std::vector<std::string> result_lines_;  // what a command has to say

@@ -126,6 +126,22 @@ void GroupBackup::OnRequestTick() {
 
 void GroupBackup::OnRecord(std::string_view record) {
   if (!read_pending_) return;
+  // Each answer says which slot it holds (its bank byte): a doubled answer is passed over
+  // rather than shifting every later record into the wrong line of the file. An answer
+  // without a slot number falls back to the order of arrival.
+  const int carried = HexByteAt(record, 11);
+  const std::size_t slot = carried >= 1 && carried <= kSlots ? static_cast<std::size_t>(carried)
+                                                             : records_.size() + 1;
+  if (slot <= records_.size()) return;  // already held
+  if (slot != records_.size() + 1) {
+    // A later slot before this one: the missing answer will not come in its place.
+    EndRead();
+    records_.clear();
+    if (engine_.Connected()) engine_.StartScheduler();
+    view_.ShowMessage(kMsgOvertimeShort);
+    if (RecordsDone done = std::exchange(records_done_, nullptr)) done(std::nullopt);
+    return;
+  }
   records_.emplace_back(record.substr(0, kImageTextLength));
   if (records_.size() < kBackupSlots) return;
   EndRead();

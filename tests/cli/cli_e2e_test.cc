@@ -199,7 +199,7 @@ class CliE2eTest : public QObject {
     bad.start(QStringLiteral(VELTRANE_CTL_PATH),
               {"--port", failing.Path(), "--json", "restore", file});
     QVERIFY(good.waitForFinished(120000) && bad.waitForFinished(120000));
-    QCOMPARE(good.exitCode(), 0);
+    QVERIFY2(good.exitCode() == 0, good.readAllStandardError().constData());
     QVERIFY(good.readAllStandardOutput().contains("all 20 slots identical"));
     QCOMPARE(bad.exitCode(), 3);
     const QJsonObject result = QJsonDocument::fromJson(bad.readAllStandardOutput()).object();

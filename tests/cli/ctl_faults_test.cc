@@ -118,5 +118,25 @@ TEST(CtlFaultsTest, ARestoreWithoutReadBackWaitsForTheNamesItAskedFor) {
   std::filesystem::remove(file);
 }
 
+// --timeout is a limit on silence: a backup whose records come every 1.2 s is not cut off
+// by a 2 s limit, while a processor that falls silent is given up after those 2 s.
+TEST(CtlFaultsTest, TheTimeoutCountsSilenceNotTheWholeStep) {
+  const std::string file =
+      (std::filesystem::temp_directory_path() / "veltrane-ctl-timeout-backup.txt").string();
+  VirtualCtlEnvironment<Simulator> env("sim", SimOptions{.pacing_9600 = true});
+  const CtlRun r =
+      RunVirtualCtl<CtlSession>(env, {"--timeout", "2", "backup", file}, 120'000, 2000);
+  EXPECT_EQ(r.code, kExitDone) << r.err;
+  EXPECT_GT(r.ms, 20'000);  // 20 records 1.2 s apart
+  std::filesystem::remove(file);
+
+  const CtlRun silent = RunSilencedAfter({"--timeout", "2", "set", "out1", "gain", "-6"},
+                                         [](const Simulator& sim) {
+                                           return sim.LiveModel().channels[kOut1].gain != 120;
+                                         });
+  EXPECT_EQ(silent.code, kExitNoAnswer);
+  EXPECT_LT(silent.ms, 2'500);
+}
+
 }  // namespace
 }  // namespace veltrane

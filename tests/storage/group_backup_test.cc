@@ -140,6 +140,39 @@ TEST_F(GroupBackupTest, AnAnswerFollowedByTheNextOnesStartIsOneRecordAndTheRestW
   EXPECT_EQ(JoinLines(files.files.at("/pc/b")), all);
 }
 
+// Each answer carries its slot: a doubled answer is passed over instead of shifting slots
+// 6-20 into the wrong lines, and an answer that skips a slot ends the read with nothing
+// written.
+TEST_F(GroupBackupTest, RecordsGoToTheSlotTheyCarry) {
+  Connect();
+  sim->options().ignore_objects = {kObjPresetImage};
+  view.chosen_paths = {"/pc/b"};
+  backup->SaveToPc();
+  clock.Advance(100);
+  const auto record = [&](int slot) {
+    return EncodeHex(BuildFrame(0, kCmdData, static_cast<std::uint8_t>(slot), kObjPresetImage, 0,
+                                sim->PresetImage(slot)));
+  };
+  std::string all;
+  for (int slot = 1; slot <= 20; ++slot) {
+    const Bytes bytes = Hex(record(slot));
+    engine->OnSerialBytes(bytes);
+    if (slot == 5) engine->OnSerialBytes(bytes);  // the same answer twice
+    all += record(slot);
+  }
+  ASSERT_EQ(files.files.count("/pc/b"), 1u);
+  EXPECT_EQ(JoinLines(files.files.at("/pc/b")), all);
+
+  view.chosen_paths = {"/pc/c"};
+  backup->SaveToPc();
+  clock.Advance(100);
+  for (const int slot : {1, 2, 3, 4, 6}) engine->OnSerialBytes(Hex(record(slot)));
+  EXPECT_FALSE(view.transfer_box);
+  EXPECT_EQ(files.files.count("/pc/c"), 0u);
+  ASSERT_FALSE(view.messages.empty());
+  EXPECT_EQ(view.messages.back(), kMsgOvertimeShort);
+}
+
 TEST_F(GroupBackupTest, ReadTimeOutWritesNothing) {
   Connect();
   sim->options().ignore_objects = {kObjPresetImage};
