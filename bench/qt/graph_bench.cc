@@ -46,6 +46,19 @@ void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos, Qt::MouseButtons 
   QApplication::sendEvent(widget, &event);
 }
 
+// Grabs the selected band's point and times moves that alternate between two places, so
+// that every move changes the band.
+void DragSelectedBand(benchmark::State& state, ResponseGraph& graph, const EditorState& editor) {
+  const BandPoint start = graph.Points()[editor.selected_band];
+  SendMouse(&graph, QEvent::MouseButtonPress, QPoint(start.x, start.y), Qt::LeftButton);
+  int i = 0;
+  for (auto _ : state) {
+    const QPoint target = (i++ % 2) == 0 ? QPoint(555, 63) : QPoint(302, 150);
+    SendMouse(&graph, QEvent::MouseMove, target, Qt::LeftButton);
+    benchmark::DoNotOptimize(graph.Image().constBits());
+  }
+}
+
 void BM_DragMove(benchmark::State& state) {
   ParameterModel model;
   // A three-way from both inputs, so the sum view has three outputs to add.
@@ -68,16 +81,7 @@ void BM_DragMove(benchmark::State& state) {
   editor.shown_channel = kOut1 + 1;
   editor.selected_band = BandId(kOut1, 2);
   graph.UpdateBandPoint(kPeaking);
-  const BandPoint start = graph.Points()[editor.selected_band];
-  SendMouse(&graph, QEvent::MouseButtonPress, QPoint(start.x, start.y), Qt::LeftButton);
-
-  // Alternate between two places so every move changes the band.
-  int i = 0;
-  for (auto _ : state) {
-    const QPoint target = (i++ % 2) == 0 ? QPoint(555, 63) : QPoint(302, 150);
-    SendMouse(&graph, QEvent::MouseMove, target, Qt::LeftButton);
-    benchmark::DoNotOptimize(graph.Image().constBits());
-  }
+  DragSelectedBand(state, graph, editor);
 }
 BENCHMARK(BM_DragMove)
     ->Arg(static_cast<int>(GraphView::kLevel))
@@ -107,14 +111,7 @@ void BM_DragMoveWithTuningOverlay(benchmark::State& state) {
   editor.shown_channel = kOut1 + 1;
   editor.selected_band = BandId(kOut1, 2);
   graph.UpdateBandPoint(kPeaking);  // the measurement is smoothed once, here
-  const BandPoint start = graph.Points()[editor.selected_band];
-  SendMouse(&graph, QEvent::MouseButtonPress, QPoint(start.x, start.y), Qt::LeftButton);
-  int i = 0;
-  for (auto _ : state) {
-    const QPoint target = (i++ % 2) == 0 ? QPoint(555, 63) : QPoint(302, 150);
-    SendMouse(&graph, QEvent::MouseMove, target, Qt::LeftButton);
-    benchmark::DoNotOptimize(graph.Image().constBits());
-  }
+  DragSelectedBand(state, graph, editor);
 }
 BENCHMARK(BM_DragMoveWithTuningOverlay)
     ->Unit(benchmark::kMicrosecond)

@@ -31,9 +31,7 @@ namespace {
 
 struct Editor : test::WiredEditor {
   Editor() {
-    engine.Start();
-    engine.ConnectButtonClicked();
-    clock.Advance(8000);  // connected, the demo image taken over
+    ConnectToProcessor();
   }
   ResponseGraph* Graph() const { return window.Graph(); }
   QComboBox* ViewList() const { return window.findChild<QComboBox*>("GraphViewList"); }

@@ -41,9 +41,7 @@ namespace {
 
 struct Editor : test::WiredEditor {
   Editor() {
-    engine.Start();
-    engine.ConnectButtonClicked();
-    clock.Advance(8000);  // connected, the demo image taken over
+    ConnectToProcessor();
     Measurements().SetFilesHandler([this](const QString&) { return chosen; });
   }
   MeasurementActions& Measurements() const { return features->Measurements(); }

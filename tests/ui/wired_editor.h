@@ -29,6 +29,13 @@ struct WiredEditor {
     features = std::make_unique<EditorFeatures>(clock, engine, model, window, files);
   }
 
+  // Connects and lets the processor's image arrive, as a user's first click does.
+  void ConnectToProcessor() {
+    engine.Start();
+    engine.ConnectButtonClicked();
+    clock.Advance(8000);
+  }
+
   ParameterModel model;
   EditorState state;
   VirtualClock clock;
