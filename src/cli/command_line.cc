@@ -21,6 +21,8 @@ const char kCtlHelp[] =
     "                (--port and --device default to $VELTRANE_PORT and $VELTRANE_DEVICE;\n"
     "                 --option=VALUE works as --option VALUE)\n"
     "  --json        print one JSON document on standard output\n"
+    "  -q, --quiet   print nothing on standard output when all went well\n"
+    "  -v, --verbose trace every byte to and from the serial port on stderr, with times\n"
     "  --timeout S   give up after S seconds in which the processor sent nothing\n"
     "                (default 60)\n"
     "  --verify      read back and compare after load and set (restore always does)\n"
@@ -244,7 +246,7 @@ FirstPass ReadArguments(const std::vector<std::string>& argv) {
   for (; i < argv.size(); ++i) {
     const std::string& arg = argv[i];
     // Options may also follow the command; a negative number there is a value.
-    if (!o.command.empty() && !arg.starts_with("--")) {
+    if (!o.command.empty() && !arg.starts_with("--") && arg != "-q" && arg != "-v") {
       o.args.push_back(arg);
       continue;
     }
@@ -279,6 +281,10 @@ FirstPass ReadArguments(const std::vector<std::string>& argv) {
       o.device = *n;
     } else if (arg == "--json") {
       o.json = true;
+    } else if (arg == "-q" || arg == "--quiet") {
+      o.quiet = true;
+    } else if (arg == "-v" || arg == "--verbose") {
+      o.verbose = true;
     } else if (arg == "--timeout") {
       const auto text = value(arg);
       if (!text) return first;

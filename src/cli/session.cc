@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -78,6 +79,46 @@ std::string CheckOutputPath(const std::string& path) {
   return {};
 }
 
+// -v: the bytes of the serial line with the session's time, for support.
+void TraceBytes(std::FILE* err, std::int64_t ms, char direction,
+                std::span<const std::uint8_t> bytes) {
+  std::fprintf(err, "veltrane-ctl: %8.3f s %c", static_cast<double>(ms) / 1000, direction);
+  for (const std::uint8_t b : bytes) std::fprintf(err, " %02X", b);
+  std::fputc('\n', err);
+}
+
+class TracingSerialPort : public SerialPort {
+ public:
+  TracingSerialPort(SerialPort& port, TimerHost& timers, std::FILE* err)
+      : port_(port), timers_(timers), err_(err) {}
+  bool Open(const std::string& name) override { return port_.Open(name); }
+  std::string OpenFailureNote() const override { return port_.OpenFailureNote(); }
+  std::string OpenFailureReason() const override { return port_.OpenFailureReason(); }
+  void Close() override { port_.Close(); }
+  bool IsOpen() const override { return port_.IsOpen(); }
+  void Write(std::span<const std::uint8_t> bytes) override {
+    TraceBytes(err_, timers_.NowMs(), '>', bytes);
+    port_.Write(bytes);
+  }
+
+ private:
+  SerialPort& port_;
+  TimerHost& timers_;
+  std::FILE* err_;
+};
+
+// A file in the temporary folder, named so that no earlier one is replaced.
+std::string BackupFallbackPath() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path folder = fs::temp_directory_path(ec);
+  if (ec) folder = "/tmp";
+  const auto stamp = std::chrono::system_clock::now().time_since_epoch() / std::chrono::seconds(1);
+  return (folder / ("veltrane-backup-" + std::to_string(stamp) + "-" + std::to_string(getpid()) +
+                    ".txt"))
+      .string();
+}
+
 // A port path relative to the current folder is taken as given: Qt would look for a bare
 // or relative name under /dev.
 std::string PortPath(const std::string& port) {
@@ -113,8 +154,13 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
       router_(engine_, presets_, file_, backup_, lock_, settings_) {
   serial_port_ = &environment_.Serial([this](std::span<const std::uint8_t> bytes) {
     last_heard_ms_ = timers_.NowMs();
+    if (options_.verbose) TraceBytes(err_, last_heard_ms_, '<', bytes);
     engine_.OnSerialBytes(bytes);
   });
+  if (options_.verbose) {
+    tracer_ = std::make_unique<TracingSerialPort>(*serial_port_, timers_, err_);
+    serial_port_ = tracer_.get();
+  }
   engine_.SetSerialPort(serial_port_);
   engine_.SetDeviceId(static_cast<std::uint8_t>(options_.device - 1));
   poll_ = timers_.CreateTimer("CtlPoll", kPollMs, [this] {
@@ -419,6 +465,7 @@ void CtlSession::Set() {
 void CtlSession::Transfer() {
   const std::string& c = options_.command;
   view_.file = options_.args[0];
+  if (c == "backup") view_.fallback_file = BackupFallbackPath();
   result_json_["file"] = Q(options_.args[0]);
   const int lists = view_.preset_lists_shown;
   const bool gate_was_free = !gate_.Busy();
@@ -777,6 +824,11 @@ bool CtlSession::FailureFromMessages() {
                               (reason.empty() ? m : reason) + (note.empty() ? "" : "\n" + note));
     } else if (IsNoAnswer(m)) {
       Fail(kExitNoAnswer, "the processor did not answer (" + m + ")");
+    } else if (!view_.fallback_used.empty() && files_.Read(view_.fallback_used, 1 << 20).status ==
+                                                    FileReadResult::Status::kOk) {
+      // The save failed, but the presets read are kept.
+      result_json_["fallback_file"] = Q(view_.fallback_used);
+      Fail(kExitUsage, m + "; the 20 presets read were saved to " + view_.fallback_used);
     } else {
       Fail(kExitUsage, m);  // the files' messages
     }
@@ -814,6 +866,8 @@ void CtlSession::Finish(int code) {
     // Nothing printed; the caller reads Result().
   } else if (options_.json) {
     std::fputs(QJsonDocument(j).toJson(QJsonDocument::Indented).constData(), out_);
+  } else if (options_.quiet && code == kExitDone) {
+    // -q: the exit status says it.
   } else {
     for (const std::string& line : result_lines_) std::fprintf(out_, "%s\n", line.c_str());
   }

@@ -107,6 +107,7 @@ class CtlSession {
 
   TimerHost& timers_;
   SerialPort* serial_port_ = nullptr;
+  std::unique_ptr<SerialPort> tracer_;  // -v
   ParameterModel model_;
   TerminalView view_;
   ProtocolEngine engine_;

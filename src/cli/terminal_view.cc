@@ -9,9 +9,14 @@ namespace veltrane {
 void TerminalView::ChooseFile(const FileDialogSpec&,
                               std::function<void(std::optional<std::string>)> chosen) {
   ++files_chosen;
-  // The command line names one file: a second dialog (another path after a failed save)
+  // The command line names one file. A second dialog (another path after a failed save)
+  // gets the fallback once, when there is one, so that what was read is not lost; then it
   // is cancelled, or a save that keeps failing would ask for the same path forever.
-  const std::string path = std::exchange(file, {});
+  std::string path = std::exchange(file, {});
+  if (path.empty() && !fallback_file.empty()) {
+    path = std::exchange(fallback_file, {});
+    fallback_used = path;
+  }
   chosen(path.empty() ? std::nullopt : std::optional<std::string>(path));
 }
 

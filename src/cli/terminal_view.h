@@ -75,6 +75,10 @@ class TerminalView : public SilentConnectionView,
 
   std::vector<std::string> messages;
   std::string file;  // what the file dialog answers
+  // Where a save that failed on `file` goes instead (a backup's 26 s of reading), and
+  // whether it went there.
+  std::string fallback_file;
+  std::string fallback_used;
   int files_chosen = 0;
   std::vector<std::string> preset_entries;
   int preset_position = -1;

@@ -108,6 +108,15 @@ TEST(AlignCommandTest, PairsThatCannotBeAlignedAreUsageErrors) {
   EXPECT_NE(ParseCtlCommandLine({"--port", "x", "show", "--apply"}).error, "");
 }
 
+TEST(ShowCommandTest, VerboseTracesEveryFrameWithItsTime) {
+  SimEnvironment env(TwoWayInPhase());
+  const Outcome r = RunCtl(env, {"-v", "info"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  // The image request leaves first and the image comes back.
+  EXPECT_NE(r.err.find(" s > A5 A5 A5 00 A2 00 28"), std::string::npos) << r.err.substr(0, 400);
+  EXPECT_NE(r.err.find(" s < A5 A5 A5 00 52 00 28"), std::string::npos) << r.err.substr(0, 400);
+}
+
 TEST(ShowCommandTest, NumbersAreNumbersInTheirUnits) {
   ParameterModel live = TwoWayInPhase();
   live.Output(kOut1).limiter_threshold = 0;  // -20.0dB

@@ -60,6 +60,10 @@ TEST(CtlCommandLineTest, CommandsOptionsAndUsageErrors) {
   EXPECT_EQ(p.options.args, (std::vector<std::string>{"out1", "gain", "-3"}));
   EXPECT_TRUE(ParseCtlCommandLine({"--help"}).help);
   EXPECT_TRUE(ParseCtlCommandLine({"--version"}).version);
+  const ParsedCommandLine quiet = ParseCtlCommandLine({"--port", "p", "set", "out1", "gain", "-3", "-q", "-v"});
+  ASSERT_EQ(quiet.error, "");
+  EXPECT_TRUE(quiet.options.quiet && quiet.options.verbose);
+  EXPECT_EQ(quiet.options.args, (std::vector<std::string>{"out1", "gain", "-3"}));
   EXPECT_EQ(ParseCtlCommandLine({"--port", "p", "scan", "--reply-ms", "12"}).error,
             "--reply-ms needs a number of milliseconds from 13 to 2000 (a request alone takes "
             "12.5 ms on the wire)");

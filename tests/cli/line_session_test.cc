@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <algorithm>
 
 #include <QDir>
 #include <QFile>
@@ -132,8 +134,9 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
 }
 
 // A backup whose file cannot be written is kept by the editor for another path; the
-// command line has only the one path it was given, so it must end with a file error. A
-// folder that is missing from the start is refused before anything is read.
+// command line has only the one path it was given, so it ends with a file error and keeps
+// the 26 s of reading in a file of the temporary folder that it names. A folder that is
+// missing from the start is refused before anything is read.
 TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
   VirtualCtlEnvironment<Simulator> env("sim");
   const CtlRun missing = RunVirtualCtl<CtlSession>(
@@ -167,6 +170,14 @@ TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
   std::free(err_text);
   EXPECT_EQ(code, kExitUsage) << said;
   EXPECT_NE(said.find("Cannot save"), std::string::npos) << said;
+  const std::string kept = "; the 20 presets read were saved to ";
+  const std::size_t at = said.find(kept);
+  ASSERT_NE(at, std::string::npos) << said;
+  const std::string fallback = said.substr(at + kept.size(), said.find('\n', at) - at - kept.size());
+  std::ifstream in(fallback);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 20) << fallback;
+  std::filesystem::remove(fallback);
 }
 
 }  // namespace
