@@ -12,6 +12,7 @@ void DeviceSettings::OnDeviceSettings(const std::array<std::uint8_t, 4>& data) {
   setting1_ = data[1];
   setting2_ = data[2];
   device_number_ = data[3];
+  ++answers_received_;
   // A number outside a list selects nothing there rather than a wrong entry.
   const int position = device_number_ - 1;
   lists_.SelectDeviceNumber(position >= 0 && position < kDeviceNumberCount ? position : -1);

@@ -41,6 +41,8 @@ class DeviceSettings {
   std::uint8_t Setting1() const { return setting1_; }
   std::uint8_t Setting2() const { return setting2_; }
   int DeviceNumber() const { return device_number_; }  // as last received, 0 before
+  // How many settings answers this object has taken: a caller waiting for one compares.
+  int AnswersReceived() const { return answers_received_; }
 
  private:
   void SendChange(int position);
@@ -52,6 +54,7 @@ class DeviceSettings {
   std::uint8_t setting1_ = 0;
   std::uint8_t setting2_ = 0;
   int device_number_ = 0;
+  int answers_received_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -62,16 +62,6 @@ std::string TypeName(int type) {
   return type == kLowShelf ? "LS" : type == kHighShelf ? "HS" : "PEQ";
 }
 
-struct Band {
-  int type;
-  double freq_hz, gain_db, q;
-};
-Band ValuesOf(const BandParams& b) {
-  return {std::min<int>(b.type, 2), kFreqTable[std::min<int>(b.freq, kFreqIndexMax)],
-          kEqGainTable[std::min<int>(b.ActiveGain(), kEqGainIndexMax)],
-          kQTable[std::min<int>(b.q, kQIndexMax)]};
-}
-
 // One measurement file's curves, or what is wrong with it.
 std::string ReadCurves(FileStore& files, const std::string& path,
                        std::vector<MeasuredResponse>& curves) {
@@ -241,7 +231,7 @@ FitReport RunFit(const ParameterModel& model, const FitJob& job) {
   report.lines.push_back(summary);
   QJsonArray bands;
   for (int n = 0; n < kBandsPerChannel; ++n) {
-    const Band b = ValuesOf(r.bands[n]);
+    const BandValues b = BandValuesOf(r.bands[n]);
     bands.append(QJsonObject{{"band", n + 1},
                              {"type", Q(TypeName(b.type))},
                              {"freq_hz", b.freq_hz},
@@ -263,7 +253,9 @@ std::optional<std::string> PredictionText(const ParameterModel& model, const Fit
   const std::vector<double> level = PredictedLevels(model, job.channel, job.measured, hz);
   std::vector<ComplexPoint> processing;
   if (job.measured.has_phase) {
-    processing = EvaluateCurve(ChannelProcessingOf(model, job.channel), std::span<const double>(hz));
+    // The same channel the levels come from: a mute is left out of both.
+    processing = EvaluateCurve(ChannelProcessingOf(UnmutedModel(model, job.channel), job.channel),
+                               std::span<const double>(hz));
   }
   std::string text = "* Predicted response of " + ChannelName(job.channel) +
                      " (veltrane-ctl predict)\n* Freq(Hz) SPL(dB)" +

@@ -70,7 +70,7 @@ ParameterModel WithFittedBands(const ParameterModel& model, int channel, const F
 
 // The predicted response as a measurement file of the import format: a `*` header, then
 // "Freq(Hz) SPL(dB)" (and "Phase(degrees)" when the measurement has phase). None when no
-// point is left (a muted channel).
+// point is left.
 std::optional<std::string> PredictionText(const ParameterModel& model, const FitJob& job);
 
 }  // namespace veltrane

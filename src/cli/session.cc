@@ -321,7 +321,8 @@ void CtlSession::OnConnected() {
             const std::int64_t since = timers_.NowMs();
             WaitFor(
                 [this, since] {
-                  return view_.settings_seen || timers_.NowMs() - since > kSettingsWaitMs;
+                  return settings_.AnswersReceived() > 0 ||
+                         timers_.NowMs() - since > kSettingsWaitMs;
                 },
                 [this] {
                   const bool allowed = options_.command == "unlock" || options_.command == "info";
@@ -395,13 +396,12 @@ void CtlSession::Show() {
         {"eq_bypass", ch.eq_bypass != 0}};
     QJsonArray bands;
     for (int n = 0; n < kBandsPerChannel; ++n) {
-      const BandParams& b = model_.bands[BandId(channel, n)];
-      bands.append(
-          QJsonObject{{"band", n + 1},
-                      {"type", Q(std::string(kEqTypeNames[std::min<int>(b.type, 2)]))},
-                      {"freq_hz", kFreqTable[std::min<int>(b.freq, kFreqIndexMax)]},
-                      {"gain_db", kEqGainTable[std::min<int>(b.ActiveGain(), kEqGainIndexMax)]},
-                      {"q", kQTable[std::min<int>(b.q, kQIndexMax)]}});
+      const BandValues b = BandValuesOf(model_.bands[BandId(channel, n)]);
+      bands.append(QJsonObject{{"band", n + 1},
+                               {"type", Q(std::string(kEqTypeNames[b.type]))},
+                               {"freq_hz", b.freq_hz},
+                               {"gain_db", b.gain_db},
+                               {"q", b.q}});
     }
     c["eq"] = bands;
     c["crossover"] = QJsonObject{
@@ -467,7 +467,7 @@ void CtlSession::Transfer() {
   view_.file = options_.args[0];
   if (c == "backup") view_.fallback_file = BackupFallbackPath();
   result_json_["file"] = Q(options_.args[0]);
-  const int lists = view_.preset_lists_shown;
+  const int names = presets_.NamesReceived();
   const bool gate_was_free = !gate_.Busy();
   if (c == "dump") file_.StoreFile();
   if (c == "load") file_.LoadFile();
@@ -478,7 +478,7 @@ void CtlSession::Transfer() {
     return;
   }
   WaitFor([this] { return !gate_.Busy(); },
-          [this, c, lists] {
+          [this, c, names] {
             const bool verify = options_.verify.value_or(c == "restore");
             if (c == "load" && verify) {
               VerifyImage(ImageDataBytes(file_text_), true, {});
@@ -494,8 +494,8 @@ void CtlSession::Transfer() {
               // it is not left on the line for the next program to read.
               const std::int64_t since = timers_.NowMs();
               WaitFor(
-                  [this, lists, since] {
-                    return view_.preset_lists_shown != lists ||
+                  [this, names, since] {
+                    return presets_.NamesReceived() != names ||
                            timers_.NowMs() - since > kAnswerWaitMs;
                   },
                   [this] { Succeed("written from " + options_.args[0]); }, "the preset names");
@@ -549,14 +549,13 @@ void CtlSession::SetDevice() {
   // only their answer shows that the processor took the number.
   WaitFor([this] { return engine_.SendSlotsIdle(); },
           [this, number] {
-            view_.settings_seen = false;
-            view_.device_position = -1;
+            const int answers = settings_.AnswersReceived();
             engine_.MarkSlot(kSettingsRequestSlot);
-            WaitFor([this] { return view_.settings_seen; },
+            WaitFor([this, answers] { return settings_.AnswersReceived() != answers; },
                     [this, number] {
-                      if (view_.device_position != number - 1) {
+                      if (settings_.DeviceNumber() != number) {
                         Fail(kExitNoAnswer, "the processor answered as device " +
-                                                std::to_string(view_.device_position + 1) +
+                                                std::to_string(settings_.DeviceNumber()) +
                                                 ", not " + std::to_string(number));
                         return;
                       }
@@ -683,7 +682,7 @@ void CtlSession::Predict() {
       job.fitted ? WithFittedBands(model_, job.channel, RunFit(model_, job).result) : model_;
   const std::optional<std::string> text = PredictionText(model, job);
   if (!text) {
-    Fail(kExitUsage, "predict: " + ChannelName(job.channel) + " is muted; nothing to predict");
+    Fail(kExitUsage, "predict: the measurement has no usable point");
     return;
   }
   if (const std::string error = files_.WriteAtomically(job.output_file, *text); !error.empty()) {

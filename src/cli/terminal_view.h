@@ -44,7 +44,6 @@ class TerminalView : public SilentConnectionView,
   void ShowPresetList(const std::array<std::string, kPresetCount>& entries, int selected) override {
     preset_entries.assign(entries.begin(), entries.end());
     preset_position = selected;
-    ++preset_lists_shown;
   }
   void SelectPreset(int position) override { preset_position = position; }
   int PresetListPosition() const override { return preset_position; }
@@ -61,10 +60,7 @@ class TerminalView : public SilentConnectionView,
   void QuitEditor() override {}
 
   // DeviceNumberView
-  void SelectDeviceNumber(int position) override {
-    device_position = position;
-    settings_seen = true;
-  }
+  void SelectDeviceNumber(int) override {}
   void SelectChangeEntry(int) override {}
   int ChangeListPosition() const override { return change_position; }
 
@@ -82,11 +78,8 @@ class TerminalView : public SilentConnectionView,
   int files_chosen = 0;
   std::vector<std::string> preset_entries;
   int preset_position = -1;
-  int preset_lists_shown = 0;  // the names the processor sent, counted
   int slot_position = 0;
   std::string name;
-  int device_position = -1;
-  bool settings_seen = false;
   int change_position = 0;
 
  private:

@@ -59,6 +59,16 @@ struct BandParams {
 // Start values of band number 0..7.
 BandParams DefaultBand(int band_number);
 
+// A band in physical units: its type (0..2) and the table entries of its indices, taken
+// into the tables' ranges (an image may hold an index past their end).
+struct BandValues {
+  int type = kPeaking;
+  double freq_hz = 0;
+  double gain_db = 0;  // the gain of the band's type
+  double q = 0;
+};
+BandValues BandValuesOf(const BandParams& band);
+
 struct ParameterModel {
   ParameterModel();
 

@@ -96,14 +96,12 @@ ChannelProcessing ChannelProcessingOf(const ParameterModel& model, int channel) 
   const ChannelParams& ch = model.channels[channel];
   if (ch.eq_bypass == 0) {
     for (int b = 0; b < kBandsPerChannel; ++b) {
-      const BandParams& band = model.bands[BandId(channel, b)];
-      const double f0 = kFreqTable[std::min<int>(band.freq, kFreqIndexMax)];
-      const double g = kEqGainTable[std::min<int>(band.ActiveGain(), kEqGainIndexMax)];
-      if (g == 0.0) continue;  // unity for every band type
-      if (band.type == kPeaking) {
-        p.Add(PeakingBiquad(f0, g, kQTable[std::min<int>(band.q, kQIndexMax)]));
+      const BandValues v = BandValuesOf(model.bands[BandId(channel, b)]);
+      if (v.gain_db == 0.0) continue;  // unity for every band type
+      if (v.type == kPeaking) {
+        p.Add(PeakingBiquad(v.freq_hz, v.gain_db, v.q));
       } else {
-        p.Add(ShelfBiquad(band.type == kLowShelf ? kLowShelf : kHighShelf, f0, g));
+        p.Add(ShelfBiquad(static_cast<EqType>(v.type), v.freq_hz, v.gain_db));
       }
     }
   }

@@ -185,6 +185,7 @@ void DevicePresets::SlotSelectorChanged(int position) {
 
 void DevicePresets::OnPresetNames(const std::array<std::string, kPresetCount>& raw_names) {
   names_.ReplaceAll(raw_names);
+  ++names_received_;
   presets_.ShowPresetList(names_.ListEntries(), 0);
   SlotSelectorChanged(presets_.SlotSelectorPosition());
 }

@@ -86,6 +86,8 @@ class DevicePresets {
 
   const PresetNameTable& Names() const { return names_; }
   int ActivePreset() const { return active_preset_; }
+  // How many names answers have been taken: a caller waiting for one compares.
+  int NamesReceived() const { return names_received_; }
   bool StorePending() const { return store_pending_; }
   bool RecallPending() const { return recall_pending_; }
 
@@ -104,6 +106,7 @@ class DevicePresets {
   OperationGate& gate_;
 
   PresetNameTable names_;
+  int names_received_ = 0;
   int active_preset_ = 1;
   bool store_pending_ = false;    // a store frame awaits its acknowledge
   bool store_in_flight_ = false;  // between the question and the scheduler's restart

@@ -915,10 +915,9 @@ FitResult Tidy(const FitProblem& problem, const FitSettings& settings, FitResult
   const double high = problem.hz.back();
   std::vector<double> fine;
   for (int b = 0; b < kBandsPerChannel; ++b) {
-    const BandParams& band = result.bands[b];
-    const double gain = kEqGainTable[std::min<int>(band.ActiveGain(), kEqGainIndexMax)];
-    const double hz = kFreqTable[std::min<int>(band.freq, kFreqIndexMax)];
-    const bool outside = hz < low || hz > high;
+    const BandValues v = BandValuesOf(result.bands[b]);
+    const double gain = v.gain_db;
+    const bool outside = v.freq_hz < low || v.freq_hz > high;
     if (!settings.free[b] || gain == 0 || (!outside && std::abs(gain) > kSmallGainDb)) continue;
     std::array<BandParams, kBandsPerChannel> trial = result.bands;
     trial[b].ActiveGain() = kEqGainZeroIndex;

@@ -18,14 +18,6 @@ std::vector<double> ProcessingLevels(const ChannelProcessing& processing,
   return levels;
 }
 
-// Tuning looks at what the channel does to the sound, which a mute only hides: a muted
-// channel is predicted and fitted as it will sound once unmuted.
-ParameterModel Unmuted(const ParameterModel& model, int channel) {
-  ParameterModel unmuted = model;
-  if (channel >= 0 && channel < kChannelCount) unmuted.channels[channel].mute = 0;
-  return unmuted;
-}
-
 std::vector<double> Plus(std::vector<double> a, std::span<const double> b) {
   for (std::size_t i = 0; i < a.size(); ++i) a[i] += b[i];
   return a;
@@ -33,10 +25,16 @@ std::vector<double> Plus(std::vector<double> a, std::span<const double> b) {
 
 }  // namespace
 
+ParameterModel UnmutedModel(const ParameterModel& model, int channel) {
+  ParameterModel unmuted = model;
+  if (channel >= 0 && channel < kChannelCount) unmuted.channels[channel].mute = 0;
+  return unmuted;
+}
+
 std::vector<double> PredictedLevels(const ParameterModel& model, int channel,
                                     const MeasuredResponse& measured, std::span<const double> hz) {
   return Plus(LevelsAt(measured, hz),
-              ProcessingLevels(ChannelProcessingOf(Unmuted(model, channel), channel), hz));
+              ProcessingLevels(ChannelProcessingOf(UnmutedModel(model, channel), channel), hz));
 }
 
 FitProblem MakeFitProblem(const ParameterModel& model, int channel,
@@ -46,7 +44,7 @@ FitProblem MakeFitProblem(const ParameterModel& model, int channel,
   problem.hz = FitGrid(settings.low_hz, settings.high_hz);
   problem.measured_db = LevelsAt(measured, problem.hz);
   const bool known = channel >= 0 && channel < kChannelCount;
-  ParameterModel without_bands = Unmuted(model, channel);
+  ParameterModel without_bands = UnmutedModel(model, channel);
   if (known) without_bands.channels[channel].eq_bypass = 1;
   problem.fixed_db = ProcessingLevels(ChannelProcessingOf(without_bands, channel), problem.hz);
   // The target is aligned to what the channel gives without its bands, so that the bands

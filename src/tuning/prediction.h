@@ -20,6 +20,9 @@ std::vector<double> PredictedLevels(const ParameterModel& model, int channel,
 
 // The fit of `channel`: the grid of the settings' range, the measurement and the aligned
 // target on it, the channel's processing without its bands, and its bands now.
+// The model as tuning sees a channel: a mute only hides the channel, so it is left out.
+ParameterModel UnmutedModel(const ParameterModel& model, int channel);
+
 FitProblem MakeFitProblem(const ParameterModel& model, int channel,
                           const MeasuredResponse& measured, const TargetSpec& target,
                           const FitSettings& settings);

@@ -77,13 +77,12 @@ QDoubleSpinBox* DbBox(QWidget* parent, double low, double high, double value, co
 }  // namespace
 
 FitBandText FitBandRow(const BandParams& band) {
-  const int type = std::clamp<int>(band.type, 0, 2);
+  const BandValues v = BandValuesOf(band);
   FitBandText row;
-  row.type = Text(kEqTypeNames[type]);
-  row.frequency = OneDecimal(kFreqTable[std::min<int>(band.freq, kFreqIndexMax)]);
-  row.gain = OneDecimal(kEqGainTable[std::min<int>(band.ActiveGain(), kEqGainIndexMax)]);
-  if (type == kPeaking)
-    row.q = OneDecimal(kQTable[std::min<std::size_t>(band.q, kQTable.size() - 1)]);
+  row.type = Text(kEqTypeNames[v.type]);
+  row.frequency = OneDecimal(v.freq_hz);
+  row.gain = OneDecimal(v.gain_db);
+  if (v.type == kPeaking) row.q = OneDecimal(v.q);
   return row;
 }
 
