@@ -67,8 +67,7 @@ std::string ReadCurves(FileStore& files, const std::string& path,
                        std::vector<MeasuredResponse>& curves) {
   const FileReadResult file = files.Read(path, kMaxMeasurementFileBytes);
   if (file.status == FileReadResult::Status::kTooLarge) {
-    return path + ": larger than " + std::to_string(kMaxMeasurementFileBytes / (1024 * 1024)) +
-           " MiB; not read";
+    return path + ": " + TooLargeMeasurementProblem().message;
   }
   if (file.status != FileReadResult::Status::kOk) return path + ": " + file.error;
   MeasurementRead read = ReadMeasurementText(file.text);
@@ -132,6 +131,7 @@ std::string ReadMeasurement(FileStore& files, const FitJob& job, Smoothing smoot
     if (std::string error = ReadCurves(files, path, curves); !error.empty()) return error;
   }
   measured = Smooth(curves.size() == 1 ? curves.front() : PowerAverage(curves), smoothing);
+  if (measured.points.size() < 2) return "the measurements share no frequency range";
   const double first = measured.points.front().hz;
   const double last = measured.points.back().hz;
   if (first > job.settings.low_hz * 1.0001 || last < job.settings.high_hz * 0.9999) {

@@ -519,7 +519,7 @@ FitResult ResultOf(const FitProblem& problem, const FitSettings& settings,
   return result;
 }
 
-// The weighed point furthest from the target, or -1; points within `excluded` octaves of
+// The weighed point furthest from the target, or -1; points within a sixth of an octave of
 // one already tried are passed over.
 int WorstPoint(const FitSpace& space, std::span<const double> sum, std::span<const int> tried) {
   int worst = -1;
@@ -993,7 +993,9 @@ FitResult FitEq(const FitProblem& problem, const FitSettings& settings) {
   }
   // The bands as they are, unless all the free ones are flat: the greedy start began there.
   const std::array<Choice, 8> current = CurrentChoices(problem, settings);
-  if (!std::ranges::all_of(current, IsFlat)) starts.push_back(current);
+  bool any_free_set = false;
+  for (int b = 0; b < kBandsPerChannel; ++b) any_free_set |= settings.free[b] && !IsFlat(current[b]);
+  if (any_free_set) starts.push_back(current);
   std::optional<std::array<Choice, 8>> best = BestDescent(space, settings, cache, starts);
   if (best) {
     answers.push_back(

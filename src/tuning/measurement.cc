@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "model/tables.h"
 #include "response/complex_response.h"
 #include "tuning/measurement_text.h"
 
@@ -16,7 +17,6 @@ namespace veltrane {
 namespace {
 
 using measurement_text::FieldList;
-using measurement_text::FormatNumber;
 using measurement_text::LastDecimalMark;
 using measurement_text::LineReader;
 using measurement_text::LooksLikeNumber;
@@ -161,14 +161,14 @@ std::optional<MeasurementProblem> CurveBuilder::AddRow(CurveState& curve, const 
   if (points.empty() && row.hz == 0) return std::nullopt;
   if (row.hz <= 0) {
     return Problem(MeasurementError::kBadLine, line,
-                   FormatNumber(row.hz) + " Hz is not a frequency above 0");
+                   FormatShortest(row.hz) + " Hz is not a frequency above 0");
   }
   if (!points.empty() && row.hz <= points.back().hz) {
-    const std::string before = FormatNumber(points.back().hz);
+    const std::string before = FormatShortest(points.back().hz);
     return Problem(MeasurementError::kNotRising, line,
                    row.hz == points.back().hz
                        ? before + " Hz comes twice; frequencies must rise from line to line"
-                       : FormatNumber(row.hz) + " Hz does not rise above " + before + " Hz");
+                       : FormatShortest(row.hz) + " Hz does not rise above " + before + " Hz");
   }
   if (row.phase_deg != 0) curve.any_phase = true;
   points.push_back({row.hz, row.level_db, row.phase_deg});

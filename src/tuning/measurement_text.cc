@@ -217,11 +217,4 @@ std::string Printable(std::string_view field) {
   return out;
 }
 
-std::string FormatNumber(double value) {
-  std::array<char, 32> buffer{};
-  const std::to_chars_result result =
-      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return std::string(buffer.data(), result.ptr);
-}
-
 }  // namespace veltrane::measurement_text

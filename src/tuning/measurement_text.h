@@ -63,7 +63,4 @@ char LastDecimalMark(std::string_view field);
 // At most 24 characters of a field for a message, anything unprintable shown as '?'.
 std::string Printable(std::string_view field);
 
-// The shortest text that reads back as the same double ("125", "0.37", "1e-05").
-std::string FormatNumber(double value);
-
 }  // namespace veltrane::measurement_text

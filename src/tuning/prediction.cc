@@ -32,9 +32,17 @@ ParameterModel UnmutedModel(const ParameterModel& model, int channel) {
 }
 
 std::vector<double> PredictedLevels(const ParameterModel& model, int channel,
+                                    std::span<const double> measured_db,
+                                    std::span<const double> hz) {
+  const std::vector<double> processing =
+      ProcessingLevels(ChannelProcessingOf(UnmutedModel(model, channel), channel), hz);
+  return Plus(std::vector<double>(measured_db.begin(), measured_db.end()), processing);
+}
+
+std::vector<double> PredictedLevels(const ParameterModel& model, int channel,
                                     const MeasuredResponse& measured, std::span<const double> hz) {
-  return Plus(LevelsAt(measured, hz),
-              ProcessingLevels(ChannelProcessingOf(UnmutedModel(model, channel), channel), hz));
+  const std::vector<double> measured_db = LevelsAt(measured, hz);
+  return PredictedLevels(model, channel, measured_db, hz);
 }
 
 FitProblem MakeFitProblem(const ParameterModel& model, int channel,

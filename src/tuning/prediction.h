@@ -20,6 +20,11 @@ std::vector<double> PredictedLevels(const ParameterModel& model, int channel,
 
 // The fit of `channel`: the grid of the settings' range, the measurement and the aligned
 // target on it, the channel's processing without its bands, and its bands now.
+// The same from the measurement's levels already at hz (a graph's cached columns).
+std::vector<double> PredictedLevels(const ParameterModel& model, int channel,
+                                    std::span<const double> measured_db,
+                                    std::span<const double> hz);
+
 // The model as tuning sees a channel: a mute only hides the channel, so it is left out.
 ParameterModel UnmutedModel(const ParameterModel& model, int channel);
 

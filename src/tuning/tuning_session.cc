@@ -4,13 +4,13 @@
 #include <charconv>
 #include <cmath>
 
+#include "model/tables.h"
 #include "tuning/measurement_text.h"
 #include "tuning/session_json.h"
 
 namespace veltrane {
 namespace {
 
-using measurement_text::FormatNumber;
 using measurement_text::Printable;
 using session_json::JsonParse;
 using session_json::JsonString;
@@ -27,7 +27,7 @@ constexpr std::array<std::string_view, 4> kTargetKinds = {"flat", "tilt", "house
 constexpr std::array<std::string_view, 3> kSmoothingKinds = {"none", "octave", "variable"};
 
 // JSON has no infinity or NaN; a value that is none is saved as 0.
-std::string Number(double value) { return FormatNumber(std::isfinite(value) ? value : 0); }
+std::string Number(double value) { return FormatShortest(std::isfinite(value) ? value : 0); }
 
 // Appends value in the shortest form that reads back exactly.
 void AppendNumber(double value, std::string* out) {
@@ -142,7 +142,7 @@ TuningSessionRead SessionReader::Read(const JsonValue& root) {
   const JsonValue* version = Member(root, "version", JsonValue::Type::kNumber, "");
   if (version == nullptr) return {std::nullopt, error_};
   if (version->number != kVersion) {
-    return {std::nullopt, "written by another version (" + FormatNumber(version->number) +
+    return {std::nullopt, "written by another version (" + FormatShortest(version->number) +
                               ") of the editor; this one reads version " +
                               std::to_string(kVersion)};
   }
@@ -244,7 +244,7 @@ bool SessionReader::ReadPoints(const JsonValue& object, const std::string& where
     }
     const MeasuredPoint p{point.items[0].number, point.items[1].number,
                           width == 3 ? point.items[2].number : 0};
-    if (!(p.hz > 0)) return Fail(at, FormatNumber(p.hz) + " Hz is not a frequency above 0");
+    if (!(p.hz > 0)) return Fail(at, FormatShortest(p.hz) + " Hz is not a frequency above 0");
     if (!response->points.empty() && p.hz <= response->points.back().hz) {
       return Fail(at, "frequencies must rise");
     }

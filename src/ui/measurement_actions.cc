@@ -38,10 +38,7 @@ QAction* AddAction(QWidget* widget, const QString& text, const char* name) {
 }
 
 std::string TooLargeMessage(const QString& path) {
-  return QStringLiteral("%1 was not read: it is larger than %2 MB, more than any measurement.")
-      .arg(path)
-      .arg(kMaxMeasurementFileBytes / (1024 * 1024))
-      .toStdString();
+  return path.toStdString() + ": " + TooLargeMeasurementProblem().message;
 }
 
 }  // namespace
@@ -161,6 +158,10 @@ bool MeasurementActions::ImportFiles(int channel, const QStringList& paths) {
   }
   measurement.averaged =
       positions.size() == 1 ? std::move(positions.front()) : PowerAverage(positions);
+  if (measurement.averaged.points.size() < 2) {
+    view_.ShowMessage("These measurements share no frequency range: they cannot be averaged.");
+    return false;
+  }
   const std::optional<ChannelMeasurement>& old = session_.channels[channel];
   measurement.smoothing = old ? old->smoothing : kFirstSmoothing;
   session_.channels[channel] = std::move(measurement);
@@ -213,7 +214,10 @@ FitDialog* MeasurementActions::OpenFit(int channel, QWidget* dialog_parent) {
   // The target and the range chosen stay for the graph and the next fit.
   connect(dialog, &QDialog::finished, this, [this, dialog] {
     session_.target = dialog->Target();
-    overlay_->Settings() = dialog->Settings();
+    // A range left upside down when the dialog closed is not one to draw or fit with.
+    if (dialog->Settings().low_hz < dialog->Settings().high_hz) {
+      overlay_->Settings() = dialog->Settings();
+    }
     SessionChanged(dialog->Channel());
   });
   dialog->open();
@@ -260,7 +264,7 @@ void MeasurementActions::StoreCompanion(const std::string& preset_path) {
 
 void MeasurementActions::LoadCompanion(const std::string& preset_path) {
   const std::string path = TuningSessionPath(preset_path);
-  const FileReadResult read = files_.Read(path, kMaxMeasurementFileBytes * kChannelCount);
+  const FileReadResult read = files_.Read(path, kMaxTuningSessionFileBytes);
   if (read.status == FileReadResult::Status::kError) {
     // Most preset files have no measurements beside them; one that is there but cannot be
     // read is worth saying.
@@ -270,7 +274,9 @@ void MeasurementActions::LoadCompanion(const std::string& preset_path) {
     return;
   }
   if (read.status == FileReadResult::Status::kTooLarge) {
-    view_.ShowMessage(TooLargeMessage(QString::fromStdString(path)));
+    view_.ShowMessage(path + " was not read: it is larger than " +
+                      std::to_string(kMaxTuningSessionFileBytes / (1024 * 1024)) +
+                      " MB, more than the measurements of every channel.");
     return;
   }
   TuningSessionRead session = ReadTuningSession(read.text);

@@ -452,7 +452,8 @@ void ResponseGraph::Present() {
 }
 
 bool ResponseGraph::PresentOverlay() {
-  if (overlay_ == nullptr) return false;
+  // Nothing to draw costs no copy of the picture: every drag move comes through here.
+  if (overlay_ == nullptr || !overlay_->HasCurves()) return false;
   // The level picture stays as it is, so the overlay can be switched off without a redraw.
   view_image_ = image_;
   QPainter p(&view_image_);

@@ -90,6 +90,17 @@ int TuningOverlay::Channel() const {
   return last_channel_;
 }
 
+bool TuningOverlay::HasCurves() const {
+  if (!Shown(OverlayCurve::kMeasurement) && !Shown(OverlayCurve::kTarget) &&
+      !Shown(OverlayCurve::kPredicted)) {
+    return false;
+  }
+  const int channel = Channel();
+  if (channel < 0 || channel >= kChannelCount) return false;
+  const std::optional<ChannelMeasurement>& measurement = session_.channels[channel];
+  return measurement && measurement->averaged.points.size() >= 2;
+}
+
 bool TuningOverlay::Refresh(int channel) {
   const std::optional<ChannelMeasurement>& measurement = session_.channels[channel];
   if (!measurement || measurement->averaged.points.size() < 2) return false;
@@ -104,32 +115,35 @@ bool TuningOverlay::Refresh(int channel) {
   // Outside what was measured there is nothing to show: a held end would look measured.
   cached_.measured.assign(columns_.size(), kNoValue);
   cached_.target.assign(columns_.size(), kNoValue);
-  column_response_ = {};
+  measured_columns_ = 0;
   for (std::size_t i = 0; i < columns_.size(); ++i) {
     if (columns_[i] < low->hz || columns_[i] > high->hz) continue;
+    if (measured_columns_++ == 0) first_column_ = i;
     cached_.measured[i] = levels[i];
     if (i < target.size()) cached_.target[i] = target[i];
-    column_response_.points.push_back({columns_[i], levels[i], 0});
   }
   cached_.spl_at_zero = SplAtZeroRow(columns_, levels, settings_.low_hz, settings_.high_hz);
-  return !column_response_.points.empty();
+  return measured_columns_ > 0;
 }
 
 std::optional<TuningOverlay::Curves> TuningOverlay::Compute() {
   const int channel = Channel();
   if (channel < 0 || channel >= kChannelCount) return std::nullopt;
   if (channel != cached_channel_) {
+    // A refresh that finds nothing must not leave the cache claiming an earlier channel.
+    cached_channel_ = -1;
     if (!Refresh(channel)) return std::nullopt;
     cached_channel_ = channel;
   }
   Curves curves = cached_;
   curves.predicted.assign(columns_.size(), kNoValue);
-  // Only the measured columns, which are one run: the drag redraws this on every move.
-  const auto first = std::find(columns_.begin(), columns_.end(), column_response_.points[0].hz);
-  const std::size_t offset = static_cast<std::size_t>(first - columns_.begin());
-  const std::span<const double> hz(&*first, column_response_.points.size());
-  const std::vector<double> predicted = PredictedLevels(model_, channel, column_response_, hz);
-  std::copy(predicted.begin(), predicted.end(), curves.predicted.begin() + offset);
+  // Only the measured columns, from the levels already there: the drag redraws this on
+  // every move.
+  const std::span<const double> hz(columns_.data() + first_column_, measured_columns_);
+  const std::span<const double> measured(cached_.measured.data() + first_column_,
+                                         measured_columns_);
+  const std::vector<double> predicted = PredictedLevels(model_, channel, measured, hz);
+  std::copy(predicted.begin(), predicted.end(), curves.predicted.begin() + first_column_);
   return curves;
 }
 

@@ -74,6 +74,9 @@ class TuningOverlay {
   };
   std::optional<Curves> Compute();
 
+  // A curve is switched on and the channel shown has a measurement to draw it from.
+  bool HasCurves() const;
+
   // Draws what is switched on, and the scale; false when there is nothing to draw.
   bool Draw(QPainter& painter);
 
@@ -89,7 +92,9 @@ class TuningOverlay {
   // Worked out once per measurement, smoothing, target and range.
   int cached_channel_ = -1;
   std::vector<double> columns_;
-  MeasuredResponse column_response_;  // the smoothed measurement at the columns it covers
+  // The columns the measurement covers, one run: first_column_ and their count.
+  std::size_t first_column_ = 0;
+  std::size_t measured_columns_ = 0;
   Curves cached_;
 };
 
