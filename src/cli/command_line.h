@@ -19,6 +19,7 @@ enum CtlExit {
   kExitUsage = 2,     // usage or file error
   kExitDifference = 3,
   kExitLocked = 4,
+  kExitDuplicate = 5,  // a line scan heard two processors answer at one device number
 };
 
 struct CtlOptions {
@@ -32,7 +33,8 @@ struct CtlOptions {
   std::optional<bool> verify;  // --verify / --no-verify; each command has its default
   int first = 1;               // --range A-B: the device numbers a line scan polls
   int last = 256;
-  int reply_ms = kDefaultScanReplyMs;  // --reply-ms N: how long a scan listens at each number
+  int reply_ms = kDefaultScanReplyMs;  // --reply-ms N: a scan's allowance after each poll
+  bool probe = false;                  // ports --probe: ask each serial port for the processor
   bool apply = false;                  // --apply: align and fit write what they suggest
   FitCommandOptions fit;               // fit and predict
   std::string command;

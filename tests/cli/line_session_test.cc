@@ -63,13 +63,13 @@ TEST(LineSessionTest, ScanFindsTheProcessorsAndTellsWhatTheyHold) {
   EXPECT_EQ(devices[1].toObject()["locked"].toBool(), true);
   EXPECT_EQ(devices[2].toObject()["locked"].toBool(), false);
   // The scan itself: 256 numbers, each waited for at most the reply time.
-  EXPECT_LE(scan.json["scan_ms"].toDouble(), 256 * kDefaultScanReplyMs);
+  EXPECT_LE(scan.json["scan_ms"].toDouble(), 256 * ScanWaitMs(kDefaultScanReplyMs));
 
   LineEnvironment empty({}, {.pacing_9600 = true});
   const Outcome nothing = RunLine(empty, {"scan"});
   EXPECT_EQ(nothing.code, 1);
   EXPECT_TRUE(nothing.json["devices"].toArray().isEmpty());
-  EXPECT_LE(nothing.ms, 1.2 * 256 * kDefaultScanReplyMs);
+  EXPECT_LE(nothing.ms, 1.2 * 256 * ScanWaitMs(kDefaultScanReplyMs));
 }
 
 TEST(LineSessionTest, BackupAllThenRestoreAllIntoAnotherLineLeavesEverySlotIdentical) {
@@ -118,7 +118,7 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
   QTemporaryDir dir;
   LineEnvironment env({2, 2, 5}, {.pacing_9600 = true, .demo_content = true});
   const Outcome scan = RunLine(env, {"scan", "--range", "1-6"});
-  EXPECT_EQ(scan.code, 0);
+  EXPECT_EQ(scan.code, kExitDuplicate);
   const QJsonArray devices = scan.json["devices"].toArray();
   ASSERT_EQ(devices.size(), 2);
   EXPECT_EQ(devices[0].toObject()["device_number"].toInt(), 2);
@@ -127,10 +127,40 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
   EXPECT_TRUE(devices[1].toObject()["ok"].toBool());
   // A backup of the line leaves the duplicate out, says so, and still backs up the rest.
   const Outcome backup = RunLine(env, {"backup-all", dir.path().toStdString(), "--range", "1-6"});
-  EXPECT_EQ(backup.code, 1);
+  EXPECT_EQ(backup.code, kExitDuplicate);
   EXPECT_EQ(Numbers(backup.json, true), (std::vector<int>{5}));
   EXPECT_EQ(backup.json["devices"].toArray()[0].toObject()["error"].toString(),
             "possible duplicate device number");
+  EXPECT_NE(backup.err.find("device 002: two processors"), std::string::npos) << backup.err;
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(
+      LineSession::DeviceFile(dir.path().toStdString(), 2))));
+  // Nothing is written to the number two processors share.
+  const Outcome restore =
+      RunLine(env, {"restore-all", dir.path().toStdString(), "--range", "1-6"});
+  EXPECT_EQ(restore.code, kExitDuplicate) << restore.err;
+}
+
+// A processor that answers 200 ms late is found at its own number, not the next, with
+// the default allowance, and its backup is made like the others'.
+TEST(LineSessionTest, ALateProcessorIsFoundAndBackedUpAtItsOwnNumber) {
+  for (const int late : {1, 2, 7}) {
+    SCOPED_TRACE(late);
+    QTemporaryDir dir;
+    LineEnvironment env({1, 2, 7}, {.pacing_9600 = true, .demo_content = true});
+    env.Line().SetLate(late, 200);
+    const Outcome scan = RunLine(env, {"scan", "--range", "1-10"});
+    EXPECT_EQ(scan.code, 0) << scan.err;
+    EXPECT_EQ(Numbers(scan.json, true), (std::vector<int>{1, 2, 7}));
+    EXPECT_EQ(scan.json["devices"].toArray().size(), 3);
+    if (late != 7) continue;
+    const Outcome backup =
+        RunLine(env, {"backup-all", dir.path().toStdString(), "--range", "1-10"});
+    EXPECT_EQ(backup.code, 0) << backup.err;
+    for (int number : {1, 2, 7}) {
+      EXPECT_TRUE(QFile::exists(
+          QString::fromStdString(LineSession::DeviceFile(dir.path().toStdString(), number))));
+    }
+  }
 }
 
 // A backup whose file cannot be written is kept by the editor for another path; the
