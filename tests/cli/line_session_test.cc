@@ -3,6 +3,7 @@
 // that falls silent half-way, and two processors that share a number.
 
 #include "cli/line_session.h"
+#include "cli/port_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -160,6 +161,35 @@ TEST(LineSessionTest, ALateProcessorIsFoundAndBackedUpAtItsOwnNumber) {
       EXPECT_TRUE(QFile::exists(
           QString::fromStdString(LineSession::DeviceFile(dir.path().toStdString(), number))));
     }
+  }
+}
+
+// ports --probe asks each port for the processor at --device and says which answers.
+TEST(LineSessionTest, PortsProbeSaysWhetherTheProcessorAnswers) {
+  struct Case {
+    std::vector<int> devices;
+    std::vector<std::string> args;
+    int late_ms;
+    QString probe;
+  };
+  const Case cases[] = {
+      {{1}, {"ports", "--probe"}, 0, "answers"},
+      {{1}, {"ports", "--probe"}, 200, "answers"},
+      {{1}, {"--device", "3", "ports", "--probe"}, 0, "no answer"},
+      {{3, 3}, {"--device", "3", "ports", "--probe"}, 0, "garbled"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args) + " late " + std::to_string(c.late_ms));
+    LineEnvironment env(c.devices, {.pacing_9600 = true});
+    env.Line().SetLate(c.devices.front(), c.late_ms);
+    const CtlRun run = RunVirtualCtl<PortProbe>(env, c.args, 60'000);
+    EXPECT_EQ(run.code, kExitDone);
+    const QJsonArray ports = run.json["serial_ports"].toArray();
+    ASSERT_EQ(ports.size(), 1);
+    EXPECT_EQ(ports[0].toObject()["path"].toString(), "line");
+    EXPECT_EQ(ports[0].toObject()["probe"].toString(), c.probe);
+    EXPECT_EQ(ports[0].toObject()["answers"].toBool(), c.probe == "answers");
+    EXPECT_TRUE(run.json.contains("hid_devices"));
   }
 }
 
