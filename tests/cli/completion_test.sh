@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # veltrane-ctl's shell completion: the bash function answers as bash would call it for a
-# table of command lines; the zsh function is loaded by zsh when zsh is installed.
+# table of command lines; the zsh function answers TAB in an interactive zsh when zsh is
+# installed.
 #   completion_test.sh COMPLETION_DIR
 set -uo pipefail
-dir=$1
+dir=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
@@ -63,6 +65,7 @@ if command -v zsh >/dev/null; then
   zsh -f -c "fpath=('$dir' \$fpath); autoload -Uz compinit; compinit -u -D;
              [[ \${_comps[veltrane-ctl]} == _veltrane-ctl ]]" ||
     fail "zsh: compinit does not register _veltrane-ctl for veltrane-ctl"
+  (cd "$ports" && zsh -f "$here/completion_test.zsh" "$dir" "$ports") || failed=1
 else
   echo "zsh is not installed: its completion was not loaded"
 fi
