@@ -310,8 +310,9 @@ FirstPass ReadArguments(const std::vector<std::string>& argv) {
       if (!text) return first;
       const auto ms = ParseInteger(*text);
       if (!ms || *ms < kMinScanReplyMs || *ms > 2000) {
-        parsed.error = "--reply-ms needs a number of milliseconds from 21 to 2000 (an answer "
-                       "alone takes 20.8 ms on the wire)";
+        parsed.error =
+            "--reply-ms needs a number of milliseconds from 21 to 2000 (an answer "
+            "alone takes 20.8 ms on the wire)";
         return first;
       }
       o.reply_ms = *ms;

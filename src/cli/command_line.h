@@ -27,8 +27,8 @@ struct CtlOptions {
   bool hid = false;  // --hid
   int device = 1;    // --device N: DeviceId N - 1
   bool json = false;
-  bool quiet = false;    // -q: nothing on standard output when all went well
-  bool verbose = false;  // -v: every frame to and from the port on stderr, with its time
+  bool quiet = false;          // -q: nothing on standard output when all went well
+  bool verbose = false;        // -v: every frame to and from the port on stderr, with its time
   int timeout_ms = 60000;      // --timeout S, for each step that waits for the processor
   std::optional<bool> verify;  // --verify / --no-verify; each command has its default
   int first = 1;               // --range A-B: the device numbers a line scan polls
@@ -43,7 +43,7 @@ struct CtlOptions {
 
 struct ParsedCommandLine {
   CtlOptions options;
-  bool help = false;     // with options.command set: that command's help
+  bool help = false;  // with options.command set: that command's help
   bool version = false;
   std::string error;  // a usage error, one line
 };

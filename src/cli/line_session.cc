@@ -21,10 +21,14 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 int Worse(int a, int b) {
   const auto rank = [](int code) {
     switch (code) {
-      case kExitDifference: return 3;
-      case kExitDuplicate: return 2;
-      case kExitNoAnswer: return 1;
-      default: return 0;
+      case kExitDifference:
+        return 3;
+      case kExitDuplicate:
+        return 2;
+      case kExitNoAnswer:
+        return 1;
+      default:
+        return 0;
     }
   };
   return rank(b) > rank(a) ? b : a;

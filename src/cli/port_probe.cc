@@ -15,10 +15,14 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 const char* AnswerName(PortAnswer answer) {
   switch (answer) {
-    case PortAnswer::kAnswers: return "answers";
-    case PortAnswer::kGarbled: return "garbled";
-    case PortAnswer::kSilent: return "no answer";
-    case PortAnswer::kCannotOpen: return "cannot open";
+    case PortAnswer::kAnswers:
+      return "answers";
+    case PortAnswer::kGarbled:
+      return "garbled";
+    case PortAnswer::kSilent:
+      return "no answer";
+    case PortAnswer::kCannotOpen:
+      return "cannot open";
   }
   return "";
 }
@@ -50,7 +54,8 @@ void PortProbe::Start(std::function<void(int)> finished) {
   finished_ = std::move(finished);
   std::vector<std::string> paths = environment_.SerialPorts();
   // A port the system does not list (a pseudo-terminal, a link to one) is asked when named.
-  if (!options_.port.empty() && std::find(paths.begin(), paths.end(), options_.port) == paths.end()) {
+  if (!options_.port.empty() &&
+      std::find(paths.begin(), paths.end(), options_.port) == paths.end()) {
     paths.push_back(options_.port);
   }
   for (std::string& path : paths) {
@@ -80,7 +85,7 @@ void PortProbe::Next() {
   }
   const auto done = [this](std::vector<LineScanEntry> found) {
     Probed& p = ports_[next_];
-    p.answer = found.empty()            ? PortAnswer::kSilent
+    p.answer = found.empty()           ? PortAnswer::kSilent
                : found.front().garbled ? PortAnswer::kGarbled
                                        : PortAnswer::kAnswers;
     ++next_;
@@ -106,11 +111,15 @@ void PortProbe::Report() {
   for (const Probed& p : ports_) {
     std::string text;
     switch (p.answer) {
-      case PortAnswer::kAnswers: text = "processor " + device + " answers"; break;
+      case PortAnswer::kAnswers:
+        text = "processor " + device + " answers";
+        break;
       case PortAnswer::kGarbled:
         text = "garbled answer from " + device + " (two processors with that number?)";
         break;
-      case PortAnswer::kSilent: text = "no answer from " + device; break;
+      case PortAnswer::kSilent:
+        text = "no answer from " + device;
+        break;
       case PortAnswer::kCannotOpen:
         text = "cannot open" + (p.reason.empty() ? std::string() : ": " + p.reason);
         break;
@@ -125,9 +134,12 @@ void PortProbe::Report() {
   QJsonArray hid;
   ListProcessorHid(*environment_.CreateHidBackend(), lines, hid);
   if (lines.empty()) lines.push_back("no serial ports and no processor on USB");
-  const QJsonObject result{{"command", "ports"},         {"probed_device", options_.device},
-                           {"serial_ports", serial},     {"hid_devices", hid},
-                           {"ok", true},                 {"exit_code", kExitDone}};
+  const QJsonObject result{{"command", "ports"},
+                           {"probed_device", options_.device},
+                           {"serial_ports", serial},
+                           {"hid_devices", hid},
+                           {"ok", true},
+                           {"exit_code", kExitDone}};
   if (options_.json) {
     std::fputs(QJsonDocument(result).toJson(QJsonDocument::Indented).constData(), out_);
   } else if (!options_.quiet) {

@@ -76,8 +76,8 @@ std::optional<DeviceLateness> ParseDeviceLateness(std::string_view text) {
   DeviceLateness late;
   const std::string_view number = text.substr(0, colon);
   const std::string_view ms = text.substr(colon + 1);
-  const auto [n_end, n_ec] = std::from_chars(number.data(), number.data() + number.size(),
-                                             late.device_number);
+  const auto [n_end, n_ec] =
+      std::from_chars(number.data(), number.data() + number.size(), late.device_number);
   const auto [ms_end, ms_ec] = std::from_chars(ms.data(), ms.data() + ms.size(), late.late_ms);
   if (n_ec != std::errc() || n_end != number.data() + number.size() || ms_ec != std::errc() ||
       ms_end != ms.data() + ms.size() || late.device_number < 1 || late.device_number > 255 ||

@@ -67,12 +67,11 @@ TEST(LineScanTest, ALateProcessorIsFoundAtItsOwnNumberOnly) {
   for (const Case c : {Case{1, 200, kDefaultScanReplyMs}, Case{2, 200, kDefaultScanReplyMs},
                        Case{7, 200, kDefaultScanReplyMs}, Case{1, 100, 50}, Case{7, 100, 50},
                        Case{2, 60, kMinScanReplyMs}}) {
-    const ScanRun run = Scan({1, 2, 7}, {.first = 1,
-                                         .last = 10,
-                                         .reply_ms = c.reply_ms,
-                                         .misbehave = [&](SimLine& line) {
-                                           line.SetLate(c.late_device, c.late_ms);
-                                         }});
+    const ScanRun run =
+        Scan({1, 2, 7},
+             {.first = 1, .last = 10, .reply_ms = c.reply_ms, .misbehave = [&](SimLine& line) {
+                line.SetLate(c.late_device, c.late_ms);
+              }});
     EXPECT_EQ(run.found, kOneTwoSeven)
         << "device " << c.late_device << " " << c.late_ms << " ms late, reply " << c.reply_ms;
   }
@@ -91,10 +90,10 @@ TEST(LineScanTest, TwoProcessorsWithOneNumberAreAPossibleDuplicate) {
 
 TEST(LineScanTest, AnAnswerStillArrivingAfterTheLastWaitIsHeardOut) {
   // Number 8's answer begins in its wait and ends after it.
-  const ScanRun run = Scan({8}, {.first = 1,
-                                 .last = 8,
-                                 .reply_ms = kMinScanReplyMs,
-                                 .misbehave = [](SimLine& line) { line.SetLate(8, 20); }});
+  const ScanRun run = Scan(
+      {8}, {.first = 1, .last = 8, .reply_ms = kMinScanReplyMs, .misbehave = [](SimLine& line) {
+              line.SetLate(8, 20);
+            }});
   EXPECT_EQ(run.found, (std::vector<LineScanEntry>{{8, false}}));
 }
 

@@ -150,7 +150,9 @@ class CliE2eTest : public QObject {
          "Cannot read \"" + dir.filePath("missing") + "\": No such file or directory"},
         {{"lock", "abc"}, 2, "lock: Please input six characters! (letters and digits)"},
         // The wrong kind of file is named; where nothing can be written, nothing is read.
-        {{"restore", before}, 2, before + ": this is a preset file, not a backup (write it with load)"},
+        {{"restore", before},
+         2,
+         before + ": this is a preset file, not a backup (write it with load)"},
         {{"backup", dir.path()}, 2, "backup: " + dir.path() + ": is a folder, not a file"},
         {{"dump", dir.filePath("none/x.txt")},
          2,
@@ -203,8 +205,8 @@ class CliE2eTest : public QObject {
     for (const Case& c : cases) {
       Sim sim(c.sim + QStringList{"--pace"});
       QVERIFY(!sim.Path().isEmpty());
-      const Run r = Ctl(QStringList{"--port", sim.Path(), "--json", "scan", "--range", "1-8"} +
-                        c.scan);
+      const Run r =
+          Ctl(QStringList{"--port", sim.Path(), "--json", "scan", "--range", "1-8"} + c.scan);
       QVERIFY2(r.code == c.code, qPrintable(c.sim.join(' ') + "\n" + r.out + r.err));
       QList<int> ok;
       QList<int> garbled;

@@ -3,24 +3,22 @@
 // that falls silent half-way, and two processors that share a number.
 
 #include "cli/line_session.h"
-#include "cli/port_probe.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <algorithm>
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
+#include "cli/port_probe.h"
 #include "link/fake_hid_backend.h"
 #include "protocol/virtual_clock.h"
 #include "sim/sim_line.h"
@@ -133,11 +131,10 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
   EXPECT_EQ(backup.json["devices"].toArray()[0].toObject()["error"].toString(),
             "possible duplicate device number");
   EXPECT_NE(backup.err.find("device 002: two processors"), std::string::npos) << backup.err;
-  EXPECT_FALSE(QFile::exists(QString::fromStdString(
-      LineSession::DeviceFile(dir.path().toStdString(), 2))));
+  EXPECT_FALSE(
+      QFile::exists(QString::fromStdString(LineSession::DeviceFile(dir.path().toStdString(), 2))));
   // Nothing is written to the number two processors share.
-  const Outcome restore =
-      RunLine(env, {"restore-all", dir.path().toStdString(), "--range", "1-6"});
+  const Outcome restore = RunLine(env, {"restore-all", dir.path().toStdString(), "--range", "1-6"});
   EXPECT_EQ(restore.code, kExitDuplicate) << restore.err;
 }
 
@@ -199,8 +196,8 @@ TEST(LineSessionTest, PortsProbeSaysWhetherTheProcessorAnswers) {
 // missing from the start is refused before anything is read.
 TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
   VirtualCtlEnvironment<Simulator> env("sim");
-  const CtlRun missing = RunVirtualCtl<CtlSession>(
-      env, {"backup", "/proc/no-such-folder/rack.txt"}, 600'000, 2000);
+  const CtlRun missing =
+      RunVirtualCtl<CtlSession>(env, {"backup", "/proc/no-such-folder/rack.txt"}, 600'000, 2000);
   EXPECT_EQ(missing.code, kExitUsage) << missing.err;
   EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
   EXPECT_EQ(env.Far().FramesReceived(), 0);
@@ -233,7 +230,8 @@ TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
   const std::string kept = "; the 20 presets read were saved to ";
   const std::size_t at = said.find(kept);
   ASSERT_NE(at, std::string::npos) << said;
-  const std::string fallback = said.substr(at + kept.size(), said.find('\n', at) - at - kept.size());
+  const std::string fallback =
+      said.substr(at + kept.size(), said.find('\n', at) - at - kept.size());
   std::ifstream in(fallback);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 20) << fallback;
