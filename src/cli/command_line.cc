@@ -31,7 +31,9 @@ const char kCtlHelp[] =
     "  --version     print the version\n"
     "\n"
     "Commands:\n"
-    "  ports                     serial ports and processor HID devices (no connection)\n"
+    "  ports [--probe]           serial ports and processor HID devices (no connection);\n"
+    "                            --probe asks each serial port for the processor at\n"
+    "                            --device N (default 1) and says which answers\n"
     "  info                      identity, device number, active preset, settings, lock,\n"
     "                            preset names\n"
     "  show                      the live settings in readable units\n"
@@ -75,15 +77,23 @@ const char kCtlHelp[] =
     "\n"
     "Several processors on one line (serial only):\n"
     "  scan [--range A-B] [--reply-ms N]\n"
-    "                            poll device numbers A..B (default 1-256), listen N ms\n"
-    "                            at each (default 120), and list who answered\n"
+    "                            poll device numbers A..B (default 1-256), listen at\n"
+    "                            each for the poll's 13 ms on the wire plus N ms\n"
+    "                            (default 250: enough for a processor 200 ms late;\n"
+    "                            at least 21, an answer's own time on the wire), and\n"
+    "                            list who answered; an answer counts for the number\n"
+    "                            it carries, however late it comes\n"
     "  backup-all DIR            scan, then back up every processor found into\n"
     "                            DIR/device-NNN.txt\n"
     "  restore-all DIR           scan, then restore every processor found from its file\n"
     "                            in DIR and verify it (--no-verify skips that)\n"
+    "      A number at which two processors answer is a possible duplicate: it is\n"
+    "      listed as such, left out of backup-all and restore-all, and the exit\n"
+    "      status is 5.\n"
     "\n"
     "Exit status: 0 done, 1 the processor did not answer or refused, 2 usage or file\n"
-    "error, 3 verification found a difference, 4 the panel is locked.\n";
+    "error, 3 verification found a difference, 4 the panel is locked, 5 a line scan\n"
+    "found a possible duplicate device number.\n";
 
 std::optional<int> ParseInteger(const std::string& text) {
   int value = 0;
@@ -131,6 +141,7 @@ std::string CheckCommand(CtlOptions& o, const std::string& fit_option) {
   const bool tuning = o.command == "fit" || o.command == "predict";
   if (!fit_option.empty() && !tuning) return fit_option + " belongs to fit and predict";
   if (o.fit.fitted && o.command != "predict") return "--fitted belongs to predict";
+  if (o.probe && o.command != "ports") return "--probe belongs to ports";
   if (o.apply && o.command != "align" && o.command != "fit") {
     return "--apply belongs to align and fit";
   }
@@ -299,8 +310,9 @@ FirstPass ReadArguments(const std::vector<std::string>& argv) {
       if (!text) return first;
       const auto ms = ParseInteger(*text);
       if (!ms || *ms < kMinScanReplyMs || *ms > 2000) {
-        parsed.error = "--reply-ms needs a number of milliseconds from 13 to 2000 (a request "
-                       "alone takes 12.5 ms on the wire)";
+        parsed.error =
+            "--reply-ms needs a number of milliseconds from 21 to 2000 (an answer "
+            "alone takes 20.8 ms on the wire)";
         return first;
       }
       o.reply_ms = *ms;
@@ -310,6 +322,8 @@ FirstPass ReadArguments(const std::vector<std::string>& argv) {
       o.verify = false;
     } else if (arg == "--apply") {
       o.apply = true;
+    } else if (arg == "--probe") {
+      o.probe = true;
     } else if (arg.starts_with("-")) {
       parsed.error = "unknown option " + arg;
       return first;

@@ -19,6 +19,7 @@ enum CtlExit {
   kExitUsage = 2,     // usage or file error
   kExitDifference = 3,
   kExitLocked = 4,
+  kExitDuplicate = 5,  // a line scan heard two processors answer at one device number
 };
 
 struct CtlOptions {
@@ -26,13 +27,14 @@ struct CtlOptions {
   bool hid = false;  // --hid
   int device = 1;    // --device N: DeviceId N - 1
   bool json = false;
-  bool quiet = false;    // -q: nothing on standard output when all went well
-  bool verbose = false;  // -v: every frame to and from the port on stderr, with its time
+  bool quiet = false;          // -q: nothing on standard output when all went well
+  bool verbose = false;        // -v: every frame to and from the port on stderr, with its time
   int timeout_ms = 60000;      // --timeout S, for each step that waits for the processor
   std::optional<bool> verify;  // --verify / --no-verify; each command has its default
   int first = 1;               // --range A-B: the device numbers a line scan polls
   int last = 256;
-  int reply_ms = kDefaultScanReplyMs;  // --reply-ms N: how long a scan listens at each number
+  int reply_ms = kDefaultScanReplyMs;  // --reply-ms N: a scan's allowance after each poll
+  bool probe = false;                  // ports --probe: ask each serial port for the processor
   bool apply = false;                  // --apply: align and fit write what they suggest
   FitCommandOptions fit;               // fit and predict
   std::string command;
@@ -41,7 +43,7 @@ struct CtlOptions {
 
 struct ParsedCommandLine {
   CtlOptions options;
-  bool help = false;     // with options.command set: that command's help
+  bool help = false;  // with options.command set: that command's help
   bool version = false;
   std::string error;  // a usage error, one line
 };

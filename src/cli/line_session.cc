@@ -16,6 +16,24 @@ constexpr double kMsPerByte = 10.0 * 1000.0 / 9600.0;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
+// How one processor's outcome weighs on the run's exit status: a difference found
+// outweighs a duplicate number, which outweighs a processor that did not answer.
+int Worse(int a, int b) {
+  const auto rank = [](int code) {
+    switch (code) {
+      case kExitDifference:
+        return 3;
+      case kExitDuplicate:
+        return 2;
+      case kExitNoAnswer:
+        return 1;
+      default:
+        return 0;
+    }
+  };
+  return rank(b) > rank(a) ? b : a;
+}
+
 std::string Number3(int n) {
   char text[8];
   std::snprintf(text, sizeof text, "%03d", n);
@@ -103,8 +121,16 @@ void LineSession::Scan() {
 }
 
 void LineSession::NextDevice() {
+  // Two processors at one number would take the same frames: neither is backed up nor
+  // written to, and the run says so before it goes on with the others.
   while (next_ < devices_.size() && devices_[next_].garbled) {
     devices_[next_].error = "possible duplicate device number";
+    if (options_.command != "scan") {
+      std::fprintf(err_,
+                   "veltrane-ctl: device %s: two processors seem to answer at this number; "
+                   "left out (give one of them another number with set-device)\n",
+                   Number3(devices_[next_].number).c_str());
+    }
     ++next_;
   }
   if (next_ >= devices_.size()) {
@@ -182,13 +208,16 @@ void LineSession::Report() {
     if (!ok && !d.error.empty()) entry["error"] = Q(d.error);
     list.append(entry);
     lines.push_back("device " + Number3(d.number) + "  " + (ok ? "ok      " : "FAILED  ") + text);
-    if (!ok && !scan)
-      code = d.code == kExitDifference || code == kExitDifference ? kExitDifference : kExitNoAnswer;
+    if (d.garbled) {
+      code = Worse(code, kExitDuplicate);
+    } else if (!ok && !scan) {
+      code = Worse(code, d.code == kExitDifference ? kExitDifference : kExitNoAnswer);
+    }
   }
   for (const std::string& file : orphan_files_) {
     lines.push_back("            FAILED  " + file + ": its processor did not answer");
     list.append(QJsonObject{{"file", Q(file)}, {"ok", false}, {"error", "did not answer"}});
-    if (code == kExitDone) code = kExitNoAnswer;
+    code = Worse(code, kExitNoAnswer);
   }
   // The scan against the wire's own floor: every poll, and the answers that came.
   const int asked = options_.last - options_.first + 1;
@@ -198,7 +227,7 @@ void LineSession::Report() {
   std::snprintf(timing, sizeof timing,
                 "scanned %d device numbers in %.1f s (%d ms each at most; the line itself "
                 "needs %.1f s)",
-                asked, scan_ms_ / 1000.0, options_.reply_ms, floor_ms / 1000.0);
+                asked, scan_ms_ / 1000.0, ScanWaitMs(options_.reply_ms), floor_ms / 1000.0);
   if (devices_.empty()) {
     lines.push_back("no processor answered");
     code = kExitNoAnswer;

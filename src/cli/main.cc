@@ -10,6 +10,7 @@
 
 #include "cli/command_line.h"
 #include "cli/line_session.h"
+#include "cli/port_probe.h"
 #include "cli/qt_environment.h"
 #include "cli/session.h"
 
@@ -60,6 +61,11 @@ int main(int argc, char* argv[]) {
   if (command == "scan" || command == "backup-all" || command == "restore-all") {
     veltrane::LineSession line(parsed.options, environment, stdout, stderr);
     line.Start(quit);
+    return QCoreApplication::exec();
+  }
+  if (command == "ports" && parsed.options.probe) {
+    veltrane::PortProbe probe(parsed.options, environment, stdout, stderr);
+    probe.Start(quit);
     return QCoreApplication::exec();
   }
   veltrane::CtlSession session(parsed.options, environment, stdout, stderr);

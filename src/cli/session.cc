@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "cli/parameters.h"
+#include "cli/port_probe.h"
 #include "link/hid_history.h"
 #include "model/blocks.h"
 #include "model/image_codec.h"
@@ -274,18 +275,8 @@ void CtlSession::Ports() {
     serial.append(Q(port));
     result_lines_.push_back("serial " + port);
   }
-  std::unique_ptr<HidBackend> backend = environment_.CreateHidBackend();
   QJsonArray hid;
-  for (const HidDeviceInfo& device : backend->Enumerate()) {
-    if (device.vendor_id != kProcessorVendorId || device.product_id != kProcessorProductId) {
-      continue;
-    }
-    QJsonObject entry{
-        {"path", Q(device.path)}, {"product", Q(device.product)}, {"serial", Q(device.serial)}};
-    hid.append(entry);
-    result_lines_.push_back("hid " + device.path + " " + device.product +
-                            (device.serial.empty() ? "" : " (serial " + device.serial + ")"));
-  }
+  ListProcessorHid(*environment_.CreateHidBackend(), result_lines_, hid);
   result_json_["serial_ports"] = serial;
   result_json_["hid_devices"] = hid;
   if (result_lines_.empty()) result_lines_.push_back("no serial ports and no processor on USB");

@@ -39,6 +39,8 @@ constexpr char kHelp[] =
     "                     identity first\n"
     "  --silent           never answer\n"
     "  --late MS          send every reply MS milliseconds late\n"
+    "  --late-device N:MS the processor with device number N sends its replies MS\n"
+    "                     milliseconds late (repeatable; overrides --late for N)\n"
     "  --split N          send replies in pieces of N bytes\n"
     "  --merge            hold each reply back and send it together with the next\n"
     "  --noise N          send N random bytes before every reply\n"
@@ -121,6 +123,11 @@ std::string ParseArguments(int argc, char** argv, veltrane::PtyServerOptions& op
       const auto ms = number();
       if (!ms) return "--late needs a number of milliseconds";
       sim.late_ms = *ms;
+    } else if (arg == "--late-device") {
+      const auto text = value();
+      const auto late = text ? veltrane::ParseDeviceLateness(*text) : std::nullopt;
+      if (!late) return "--late-device needs N:MS, a device number 1..255 and 0..60000 ms";
+      options.late_devices.push_back(*late);
     } else if (arg == "--split") {
       const auto n = number();
       if (!n || *n == 0) return "--split needs a number of bytes";

@@ -143,6 +143,9 @@ void PtyServer::Loop() {
   const std::vector<int> devices =
       options_.devices.empty() ? std::vector<int>{options_.sim.device_number} : options_.devices;
   SimLine line(host, devices, options_.sim);
+  for (const DeviceLateness& late : options_.late_devices) {
+    line.SetLate(late.device_number, late.late_ms);
+  }
   line.SetSerialSink([this](std::span<const std::uint8_t> bytes) {
     out_.insert(out_.end(), bytes.begin(), bytes.end());
     if (out_.size() > kMaxPendingOutput) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/sim_line.h"
 #include "sim/simulator.h"
 
 namespace veltrane {
@@ -23,6 +24,8 @@ struct PtyServerOptions {
   SimOptions sim;
   // Several processors on the one line; empty: one, with sim.device_number.
   std::vector<int> devices;
+  // Processors that answer later than the others (on top of sim.late_ms for none).
+  std::vector<DeviceLateness> late_devices;
   // A symbolic link to the slave made while the server runs; empty: none.
   std::string link_path;
   // Every frame received and every reply, as hex text on stderr.

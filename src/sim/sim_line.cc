@@ -23,6 +23,12 @@ void SimLine::OnSerialBytes(std::span<const std::uint8_t> bytes) {
   for (auto& device : devices_) device->OnSerialBytes(bytes);
 }
 
+void SimLine::SetLate(int device_number, int late_ms) {
+  for (auto& device : devices_) {
+    if (device->Settings().device_number == device_number) device->options().late_ms = late_ms;
+  }
+}
+
 // What the devices send during one turn of the clock goes out together at its end.
 void SimLine::Collect(std::size_t device, std::span<const std::uint8_t> bytes) {
   pending_[device].insert(pending_[device].end(), bytes.begin(), bytes.end());
@@ -62,6 +68,23 @@ std::vector<int> ParseDeviceNumbers(std::string_view text) {
     if (text.empty()) return {};
   }
   return numbers;
+}
+
+std::optional<DeviceLateness> ParseDeviceLateness(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  DeviceLateness late;
+  const std::string_view number = text.substr(0, colon);
+  const std::string_view ms = text.substr(colon + 1);
+  const auto [n_end, n_ec] =
+      std::from_chars(number.data(), number.data() + number.size(), late.device_number);
+  const auto [ms_end, ms_ec] = std::from_chars(ms.data(), ms.data() + ms.size(), late.late_ms);
+  if (n_ec != std::errc() || n_end != number.data() + number.size() || ms_ec != std::errc() ||
+      ms_end != ms.data() + ms.size() || late.device_number < 1 || late.device_number > 255 ||
+      late.late_ms < 0 || late.late_ms > 60000) {
+    return std::nullopt;
+  }
+  return late;
 }
 
 }  // namespace veltrane

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "sim/simulator.h"
@@ -24,6 +26,9 @@ class SimLine : public SimSerialEndpoint {
 
   void OnSerialBytes(std::span<const std::uint8_t> bytes) override;
   void SetSerialSink(Sink sink) override { sink_ = std::move(sink); }
+
+  // Every processor with this device number sends its replies late_ms later.
+  void SetLate(int device_number, int late_ms);
 
   std::size_t size() const { return devices_.size(); }
   Simulator& Device(std::size_t i) { return *devices_[i]; }
@@ -43,5 +48,12 @@ class SimLine : public SimSerialEndpoint {
 
 // "1,2,5" as device numbers 1..255; empty on a malformed list.
 std::vector<int> ParseDeviceNumbers(std::string_view text);
+
+struct DeviceLateness {
+  int device_number = 0;
+  int late_ms = 0;
+};
+// "N:MS" as device number 1..255 and 0..60000 ms; none when malformed.
+std::optional<DeviceLateness> ParseDeviceLateness(std::string_view text);
 
 }  // namespace veltrane

@@ -150,7 +150,9 @@ class CliE2eTest : public QObject {
          "Cannot read \"" + dir.filePath("missing") + "\": No such file or directory"},
         {{"lock", "abc"}, 2, "lock: Please input six characters! (letters and digits)"},
         // The wrong kind of file is named; where nothing can be written, nothing is read.
-        {{"restore", before}, 2, before + ": this is a preset file, not a backup (write it with load)"},
+        {{"restore", before},
+         2,
+         before + ": this is a preset file, not a backup (write it with load)"},
         {{"backup", dir.path()}, 2, "backup: " + dir.path() + ": is a folder, not a file"},
         {{"dump", dir.filePath("none/x.txt")},
          2,
@@ -181,6 +183,66 @@ class CliE2eTest : public QObject {
     QCOMPARE(r.code, 1);
     QCOMPARE(r.err, "veltrane-ctl: the processor did not answer (overtime,please try again.)\n");
     QVERIFY2(r.ms < 4000, qPrintable(QString::number(r.ms)));  // the connection's 2 s
+  }
+
+  // On a shared line an answer counts for the number it carries: answers that reach the
+  // program after a short wait, or that a slow processor sends 200 ms late, are still
+  // their senders', and two processors at one number end the scan with status 5.
+  void lineScanCreditsEachAnswerToItsOwnNumber() {
+    struct Case {
+      QStringList sim;
+      QStringList scan;
+      int code;
+      QList<int> ok;
+      QList<int> garbled;
+    };
+    const QList<Case> cases = {
+        {{"--devices", "1,2,7"}, {"--reply-ms", "50"}, 0, {1, 2, 7}, {}},
+        {{"--devices", "1,2,7", "--late-device", "1:200"}, {}, 0, {1, 2, 7}, {}},
+        {{"--devices", "1,2,7", "--late-device", "7:200"}, {}, 0, {1, 2, 7}, {}},
+        {{"--devices", "2,2,5"}, {}, 5, {5}, {2}},
+    };
+    for (const Case& c : cases) {
+      Sim sim(c.sim + QStringList{"--pace"});
+      QVERIFY(!sim.Path().isEmpty());
+      const Run r =
+          Ctl(QStringList{"--port", sim.Path(), "--json", "scan", "--range", "1-8"} + c.scan);
+      QVERIFY2(r.code == c.code, qPrintable(c.sim.join(' ') + "\n" + r.out + r.err));
+      QList<int> ok;
+      QList<int> garbled;
+      for (const QJsonValue& device : r.Json()["devices"].toArray()) {
+        const int number = device["device_number"].toInt();
+        if (device["garbled"].toBool()) {
+          garbled.append(number);
+        } else if (device["ok"].toBool()) {
+          ok.append(number);
+        }
+      }
+      QCOMPARE(ok, c.ok);
+      QCOMPARE(garbled, c.garbled);
+    }
+  }
+
+  void portsProbeSaysWhichPortAnswers() {
+    Sim sim({"--device", "2"});
+    QVERIFY(!sim.Path().isEmpty());
+    Run r = Ctl({"--port", sim.Path(), "--device", "2", "ports", "--probe"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("serial " + sim.Path() + "  processor 2 answers\n"), qPrintable(r.out));
+    r = Ctl({"--port", sim.Path(), "--json", "ports", "--probe"});
+    QCOMPARE(r.code, 0);
+    bool listed = false;
+    for (const QJsonValue& port : r.Json()["serial_ports"].toArray()) {
+      if (port["path"].toString() != sim.Path()) continue;
+      listed = true;
+      QCOMPARE(port["answers"].toBool(), false);
+      QCOMPARE(port["probe"].toString(), "no answer");
+    }
+    QVERIFY(listed);
+    r = Ctl({"--port", "/nonexistent/tty", "ports", "--probe"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("serial /nonexistent/tty  cannot open: No such file or directory"),
+             qPrintable(r.out));
   }
 
   void backupRestoredIntoTwoProcessorsIsVerified() {

@@ -45,6 +45,8 @@ TEST(CtlCommandLineTest, CommandsOptionsAndUsageErrors) {
       {{"fit", "out1", "m.txt", "--smooth", "1/5"},
        "--smooth needs none, var or 1/N with N 1, 2, 3, 6, 12, 24 or 48"},
       {{"--port", "p", "--apply", "show"}, "--apply belongs to align and fit"},
+      {{"ports", "--probe"}, ""},
+      {{"--port", "p", "scan", "--probe"}, "--probe belongs to ports"},
       // --range is device numbers for a scan.
       {{"--port", "p", "scan", "--range", "20-500"}, "--range needs device numbers A-B within 1-256"},
   };
@@ -64,9 +66,12 @@ TEST(CtlCommandLineTest, CommandsOptionsAndUsageErrors) {
   ASSERT_EQ(quiet.error, "");
   EXPECT_TRUE(quiet.options.quiet && quiet.options.verbose);
   EXPECT_EQ(quiet.options.args, (std::vector<std::string>{"out1", "gain", "-3"}));
-  EXPECT_EQ(ParseCtlCommandLine({"--port", "p", "scan", "--reply-ms", "12"}).error,
-            "--reply-ms needs a number of milliseconds from 13 to 2000 (a request alone takes "
-            "12.5 ms on the wire)");
+  // The allowance after a poll cannot be shorter than an answer's own time on the wire.
+  EXPECT_EQ(ParseCtlCommandLine({"--port", "p", "scan", "--reply-ms", "20"}).error,
+            "--reply-ms needs a number of milliseconds from 21 to 2000 (an answer alone takes "
+            "20.8 ms on the wire)");
+  EXPECT_EQ(ParseCtlCommandLine({"--port", "p", "scan", "--reply-ms", "21"}).options.reply_ms, 21);
+  EXPECT_EQ(ParseCtlCommandLine({"--port", "p", "scan"}).options.reply_ms, kDefaultScanReplyMs);
 }
 
 TEST(CtlCommandLineTest, AssignmentsAndTheEnvironmentGiveDefaults) {

@@ -6,20 +6,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <algorithm>
-
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
+#include "cli/port_probe.h"
 #include "link/fake_hid_backend.h"
 #include "protocol/virtual_clock.h"
 #include "sim/sim_line.h"
@@ -63,13 +62,13 @@ TEST(LineSessionTest, ScanFindsTheProcessorsAndTellsWhatTheyHold) {
   EXPECT_EQ(devices[1].toObject()["locked"].toBool(), true);
   EXPECT_EQ(devices[2].toObject()["locked"].toBool(), false);
   // The scan itself: 256 numbers, each waited for at most the reply time.
-  EXPECT_LE(scan.json["scan_ms"].toDouble(), 256 * kDefaultScanReplyMs);
+  EXPECT_LE(scan.json["scan_ms"].toDouble(), 256 * ScanWaitMs(kDefaultScanReplyMs));
 
   LineEnvironment empty({}, {.pacing_9600 = true});
   const Outcome nothing = RunLine(empty, {"scan"});
   EXPECT_EQ(nothing.code, 1);
   EXPECT_TRUE(nothing.json["devices"].toArray().isEmpty());
-  EXPECT_LE(nothing.ms, 1.2 * 256 * kDefaultScanReplyMs);
+  EXPECT_LE(nothing.ms, 1.2 * 256 * ScanWaitMs(kDefaultScanReplyMs));
 }
 
 TEST(LineSessionTest, BackupAllThenRestoreAllIntoAnotherLineLeavesEverySlotIdentical) {
@@ -118,7 +117,7 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
   QTemporaryDir dir;
   LineEnvironment env({2, 2, 5}, {.pacing_9600 = true, .demo_content = true});
   const Outcome scan = RunLine(env, {"scan", "--range", "1-6"});
-  EXPECT_EQ(scan.code, 0);
+  EXPECT_EQ(scan.code, kExitDuplicate);
   const QJsonArray devices = scan.json["devices"].toArray();
   ASSERT_EQ(devices.size(), 2);
   EXPECT_EQ(devices[0].toObject()["device_number"].toInt(), 2);
@@ -127,10 +126,68 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
   EXPECT_TRUE(devices[1].toObject()["ok"].toBool());
   // A backup of the line leaves the duplicate out, says so, and still backs up the rest.
   const Outcome backup = RunLine(env, {"backup-all", dir.path().toStdString(), "--range", "1-6"});
-  EXPECT_EQ(backup.code, 1);
+  EXPECT_EQ(backup.code, kExitDuplicate);
   EXPECT_EQ(Numbers(backup.json, true), (std::vector<int>{5}));
   EXPECT_EQ(backup.json["devices"].toArray()[0].toObject()["error"].toString(),
             "possible duplicate device number");
+  EXPECT_NE(backup.err.find("device 002: two processors"), std::string::npos) << backup.err;
+  EXPECT_FALSE(
+      QFile::exists(QString::fromStdString(LineSession::DeviceFile(dir.path().toStdString(), 2))));
+  // Nothing is written to the number two processors share.
+  const Outcome restore = RunLine(env, {"restore-all", dir.path().toStdString(), "--range", "1-6"});
+  EXPECT_EQ(restore.code, kExitDuplicate) << restore.err;
+}
+
+// A processor that answers 200 ms late is found at its own number, not the next, with
+// the default allowance, and its backup is made like the others'.
+TEST(LineSessionTest, ALateProcessorIsFoundAndBackedUpAtItsOwnNumber) {
+  for (const int late : {1, 2, 7}) {
+    SCOPED_TRACE(late);
+    QTemporaryDir dir;
+    LineEnvironment env({1, 2, 7}, {.pacing_9600 = true, .demo_content = true});
+    env.Line().SetLate(late, 200);
+    const Outcome scan = RunLine(env, {"scan", "--range", "1-10"});
+    EXPECT_EQ(scan.code, 0) << scan.err;
+    EXPECT_EQ(Numbers(scan.json, true), (std::vector<int>{1, 2, 7}));
+    EXPECT_EQ(scan.json["devices"].toArray().size(), 3);
+    if (late != 7) continue;
+    const Outcome backup =
+        RunLine(env, {"backup-all", dir.path().toStdString(), "--range", "1-10"});
+    EXPECT_EQ(backup.code, 0) << backup.err;
+    for (int number : {1, 2, 7}) {
+      EXPECT_TRUE(QFile::exists(
+          QString::fromStdString(LineSession::DeviceFile(dir.path().toStdString(), number))));
+    }
+  }
+}
+
+// ports --probe asks each port for the processor at --device and says which answers.
+TEST(LineSessionTest, PortsProbeSaysWhetherTheProcessorAnswers) {
+  struct Case {
+    std::vector<int> devices;
+    std::vector<std::string> args;
+    int late_ms;
+    QString probe;
+  };
+  const Case cases[] = {
+      {{1}, {"ports", "--probe"}, 0, "answers"},
+      {{1}, {"ports", "--probe"}, 200, "answers"},
+      {{1}, {"--device", "3", "ports", "--probe"}, 0, "no answer"},
+      {{3, 3}, {"--device", "3", "ports", "--probe"}, 0, "garbled"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args) + " late " + std::to_string(c.late_ms));
+    LineEnvironment env(c.devices, {.pacing_9600 = true});
+    env.Line().SetLate(c.devices.front(), c.late_ms);
+    const CtlRun run = RunVirtualCtl<PortProbe>(env, c.args, 60'000);
+    EXPECT_EQ(run.code, kExitDone);
+    const QJsonArray ports = run.json["serial_ports"].toArray();
+    ASSERT_EQ(ports.size(), 1);
+    EXPECT_EQ(ports[0].toObject()["path"].toString(), "line");
+    EXPECT_EQ(ports[0].toObject()["probe"].toString(), c.probe);
+    EXPECT_EQ(ports[0].toObject()["answers"].toBool(), c.probe == "answers");
+    EXPECT_TRUE(run.json.contains("hid_devices"));
+  }
 }
 
 // A backup whose file cannot be written is kept by the editor for another path; the
@@ -139,8 +196,8 @@ TEST(LineSessionTest, TwoProcessorsWithOneNumberArePossibleDuplicates) {
 // missing from the start is refused before anything is read.
 TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
   VirtualCtlEnvironment<Simulator> env("sim");
-  const CtlRun missing = RunVirtualCtl<CtlSession>(
-      env, {"backup", "/proc/no-such-folder/rack.txt"}, 600'000, 2000);
+  const CtlRun missing =
+      RunVirtualCtl<CtlSession>(env, {"backup", "/proc/no-such-folder/rack.txt"}, 600'000, 2000);
   EXPECT_EQ(missing.code, kExitUsage) << missing.err;
   EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
   EXPECT_EQ(env.Far().FramesReceived(), 0);
@@ -173,7 +230,8 @@ TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
   const std::string kept = "; the 20 presets read were saved to ";
   const std::size_t at = said.find(kept);
   ASSERT_NE(at, std::string::npos) << said;
-  const std::string fallback = said.substr(at + kept.size(), said.find('\n', at) - at - kept.size());
+  const std::string fallback =
+      said.substr(at + kept.size(), said.find('\n', at) - at - kept.size());
   std::ifstream in(fallback);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 20) << fallback;

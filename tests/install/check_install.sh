@@ -26,6 +26,11 @@ for f in "$@"; do
   case $f in
     bin/*) [ -x "$usr/$f" ] || fail "/usr/$f is not executable" ;;
     share/man/*) gzip -t "$usr/$f" && zcat "$usr/$f" | grep -q '^\.TH ' || fail "/usr/$f is no manual page" ;;
+    share/bash-completion/completions/*)
+      bash -c "source '$usr/$f' && complete -p '${f##*/}'" >/dev/null ||
+        fail "/usr/$f completes no ${f##*/}" ;;
+    share/zsh/vendor-completions/_*)
+      [ "$(head -1 "$usr/$f")" = "#compdef ${f##*/_}" ] || fail "/usr/$f is no zsh completion for ${f##*/_}" ;;
   esac
 done
 

@@ -5,6 +5,7 @@
 #include "hex_util.h"
 #include "protocol/virtual_clock.h"
 #include "sim/realtime_timer_host.h"
+#include "sim/sim_line.h"
 #include "sim_test_util.h"
 
 namespace veltrane {
@@ -162,6 +163,39 @@ TEST(RealtimeTimerHostTest, TimersStartStopAndDie) {
   timer.reset();  // a destroyed timer's pending tick is void
   host.RunDue();
   EXPECT_EQ(ticks, 2);
+}
+
+// One slow processor on a shared line: only the number given answers late, by exactly
+// the time given, and "N:MS" reads as veltrane-sim's --late-device takes it.
+TEST(SimLineTest, OneProcessorAnswersLate) {
+  VirtualClock clock;
+  SimLine line(clock, {1, 2}, {});
+  line.SetLate(2, 200);
+  SimSerialPort port(clock, line);
+  std::vector<std::pair<std::int64_t, int>> answers;  // time, device byte
+  port.SetReceiver([&](std::span<const std::uint8_t> b) {
+    answers.emplace_back(clock.NowMs(), b.size() > 3 ? b[3] : -1);
+  });
+  ASSERT_TRUE(port.Open("line"));
+  for (std::uint8_t id : {0, 1}) port.Write(BuildShortRequest(id, 0, kObjPoll));
+  clock.Advance(300);
+  EXPECT_EQ(answers, (std::vector<std::pair<std::int64_t, int>>{{0, 0}, {200, 1}}));
+
+  struct Case {
+    const char* text;
+    std::optional<int> number;
+    int late_ms;
+  };
+  for (const Case& c :
+       {Case{"7:200", 7, 200}, Case{"255:0", 255, 0}, Case{"0:10", {}, 0}, Case{"7", {}, 0},
+        Case{"7:-1", {}, 0}, Case{"7:60001", {}, 0}, Case{"x:5", {}, 0}, Case{"7:5ms", {}, 0}}) {
+    const std::optional<DeviceLateness> late = ParseDeviceLateness(c.text);
+    EXPECT_EQ(late.has_value(), c.number.has_value()) << c.text;
+    if (late && c.number) {
+      EXPECT_EQ(late->device_number, *c.number) << c.text;
+      EXPECT_EQ(late->late_ms, c.late_ms) << c.text;
+    }
+  }
 }
 
 }  // namespace

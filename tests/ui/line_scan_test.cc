@@ -65,7 +65,7 @@ class LineScanTest : public QObject {
     QVERIFY(!scan.CancelButton()->isHidden());
     QVERIFY(scan.CancelButton()->isEnabled());
     QVERIFY(!window.PortList()->isEnabled());  // the top bar is off while the line is busy
-    clock.Advance(256 * kDefaultScanReplyMs + 100);
+    clock.Advance(256 * ScanWaitMs(kDefaultScanReplyMs) + 100);
     QVERIFY(!scan.Scanning());
     QVERIFY(window.TransferBox()->isHidden());
     QVERIFY(action->isEnabled());
@@ -102,7 +102,7 @@ class LineScanTest : public QObject {
     QCOMPARE(messages,
              QStringList{"Scan of /dev/ttyLINE cancelled at device number 6.\n"
                          "Processors answered on /dev/ttyLINE at device numbers: 1, 3, 4."});
-    clock.Advance(10 * kDefaultScanReplyMs);
+    clock.Advance(10 * ScanWaitMs(kDefaultScanReplyMs));
     QCOMPARE(port.sent().size(), asked);
     QVERIFY(list->itemData(3, Qt::FontRole).isValid());
     QVERIFY(!list->itemData(8, Qt::FontRole).isValid());
