@@ -11,6 +11,7 @@ packages=(
   fonts-dejavu-core fonts-liberation fonts-wqy-microhei
   xvfb xauth
   librsvg2-bin desktop-file-utils appstream dpkg-dev file
+  zsh  # veltrane-ctl's zsh completion is tried in a real zsh
   clang libclang-rt-14-dev  # the fuzz targets: libFuzzer and the sanitizer runtimes
 )
 
