@@ -72,6 +72,7 @@ DevicePresets::DevicePresets(TimerHost& timers, ProtocolEngine& engine, Operatio
   timer11_ = timers_.CreateTimer("Timer11", kStoredMessageDelayMs, [this] {
     timer11_->Stop();
     view_.ShowMessage(kMsgStored);
+    Report({.operation = Operation::kStorePreset, .text = std::string(kMsgStored)});
   });
 }
 
@@ -161,6 +162,7 @@ bool DevicePresets::ImageEndsRecall() {
   // The processor now holds the recalled preset; "Change" sends it back as current.
   active_preset_ = recall_preset_;
   engine_.StartScheduler();  // no names request after a recall
+  Report({.operation = Operation::kRecallPreset});
   return true;
 }
 
@@ -170,6 +172,9 @@ void DevicePresets::OnRecallTimeout() {
   presets_.SelectPreset(active_preset_ <= kPresetCount ? active_preset_ - 1 : -1);
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
+  Report({.operation = Operation::kRecallPreset,
+          .kind = OutcomeKind::kNoAnswer,
+          .text = std::string(kMsgOvertimeShort)});
 }
 
 void DevicePresets::OnRecallTick() {
@@ -209,7 +214,10 @@ void DevicePresets::OnConnectionClosed() {
     store_in_flight_ = false;
     gate_.Leave();
   }
-  if (recall_pending_) EndRecall();
+  if (recall_pending_) {
+    EndRecall();
+    Report({.operation = Operation::kRecallPreset, .kind = OutcomeKind::kLinkLost});
+  }
 }
 
 }  // namespace veltrane
