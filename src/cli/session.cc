@@ -6,9 +6,9 @@
 #include <QJsonDocument>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -861,6 +861,9 @@ void CtlSession::FailWith(const Outcome& o) {
       return;
     case OutcomeKind::kCancelled:
       Fail(interrupt_code_ != 0 ? interrupt_code_ : kExitUsage, StoppedText(o));
+      return;
+    case OutcomeKind::kBusy:
+      Fail(kExitNoAnswer, "another operation is still running on the processor");
       return;
     case OutcomeKind::kFileError:
       if (o.fallback_file.empty()) {

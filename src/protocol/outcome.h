@@ -29,6 +29,7 @@ enum class OutcomeKind {
   kLinkLost,   // the port closed, the adapter went away, the connection was interrupted
   kFileError,  // a file could not be read, is damaged, or could not be written
   kCancelled,  // the user (a dialog, a signal) stopped it
+  kBusy,       // another operation holds the processor; nothing was done
 };
 
 struct Outcome {

@@ -87,7 +87,10 @@ void DevicePresets::StorePreset() {
     view_.ShowStatus(StatusNote::kNotConnected);
     return;
   }
-  if (gate_.Busy()) return;
+  if (gate_.Busy()) {
+    Report({.operation = Operation::kStorePreset, .kind = OutcomeKind::kBusy});
+    return;
+  }
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   view_.AskYesNo(kPresetQuestion, kQuestionCaption,
                  [this, alive = std::weak_ptr<bool>(alive_), epoch](bool yes) {
@@ -97,7 +100,11 @@ void DevicePresets::StorePreset() {
 }
 
 void DevicePresets::SendStore(int slot, std::string_view text) {
-  if (slot < 1 || slot > kPresetCount || !gate_.TryEnter()) return;
+  if (slot < 1 || slot > kPresetCount) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kStorePreset, .kind = OutcomeKind::kBusy});
+    return;
+  }
   const std::string bytes = PresetNameBytes(text);
   engine_.StopScheduler();
   store_pending_ = true;
@@ -122,7 +129,9 @@ void DevicePresets::LoadPreset() {
     return;
   }
   const int position = presets_.PresetListPosition();
-  if (position < 0 || position >= kPresetCount || !engine_.Connected() || !gate_.TryEnter()) {
+  if (position < 0 || position >= kPresetCount || !engine_.Connected()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kRecallPreset, .kind = OutcomeKind::kBusy});
     return;
   }
   recall_pending_ = true;

@@ -105,7 +105,11 @@ void GroupBackup::AskDiscard(std::vector<std::string> records, Outcome failed) {
 }
 
 void GroupBackup::ReadSlots(RecordsDone done) {
-  if (!engine_.Connected() || !gate_.TryEnter()) return;
+  if (!engine_.Connected()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kReadSlots, .kind = OutcomeKind::kBusy, .total = kSlots});
+    return;
+  }
   engine_.StopScheduler();
   records_done_ = std::move(done);
   const std::uint64_t epoch = engine_.ConnectionEpoch();
@@ -146,8 +150,8 @@ void GroupBackup::OnRecord(std::string_view record) {
   // rather than shifting every later record into the wrong line of the file. An answer
   // without a slot number falls back to the order of arrival.
   const int carried = HexByteAt(record, 11);
-  const std::size_t slot = carried >= 1 && carried <= kSlots ? static_cast<std::size_t>(carried)
-                                                             : records_.size() + 1;
+  const std::size_t slot =
+      carried >= 1 && carried <= kSlots ? static_cast<std::size_t>(carried) : records_.size() + 1;
   if (slot <= records_.size()) return;  // already held
   if (slot != records_.size() + 1) {
     // A later slot before this one: the missing answer will not come in its place.
@@ -205,7 +209,10 @@ void GroupBackup::LoadToDevice() {
     view_.ShowStatus(StatusNote::kNotConnected);
     return;
   }
-  if (!gate_.TryEnter()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kRestore, .kind = OutcomeKind::kBusy, .total = kSlots});
+    return;
+  }
   view_.SetTransferProgress(0);
   engine_.StopPoll();
   joined_.clear();

@@ -49,7 +49,11 @@ void PresetFile::StoreFile() {
 }
 
 void PresetFile::ReadImage(ImageDone done) {
-  if (!engine_.Connected() || !gate_.TryEnter()) return;
+  if (!engine_.Connected()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kReadImage, .kind = OutcomeKind::kBusy});
+    return;
+  }
   view_.HideDetailWindow();
   engine_.StopScheduler();
   save_pending_ = true;
@@ -118,7 +122,10 @@ void PresetFile::Save(std::string text) {
 
 void PresetFile::LoadFile() {
   const bool with_link = engine_.Connected();
-  if (!gate_.TryEnter()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kLoadFile, .kind = OutcomeKind::kBusy});
+    return;
+  }
   if (with_link) {
     view_.HideDetailWindow();
     engine_.StopPoll();

@@ -85,7 +85,8 @@ class CtlStopTest : public testing::Test {
     }
   }
 
-  VirtualCtlEnvironment<Simulator> env_{"sim", SimOptions{.pacing_9600 = true, .demo_content = true}};
+  VirtualCtlEnvironment<Simulator> env_{"sim",
+                                        SimOptions{.pacing_9600 = true, .demo_content = true}};
   std::string file_ =
       (std::filesystem::temp_directory_path() / "veltrane-ctl-stop-backup.txt").string();
   SimImage old_{};
@@ -97,16 +98,15 @@ TEST_F(CtlStopTest, ASignalLetsTheSlotOnTheLineFinishAndSaysHowFarTheRestoreGot)
     ResetSlots();
     // 8.55 s after the start: the connection took about 2 s, slots leave 1 s apart; the
     // signal comes between a slot's header and its block.
-    const StoppedRun r = RunAndStop(env_, {"restore", file_}, 8'570, [signal](CtlSession& s) {
-      s.Interrupt(signal);
-    });
+    const StoppedRun r = RunAndStop(env_, {"restore", file_}, 8'570,
+                                    [signal](CtlSession& s) { s.Interrupt(signal); });
     EXPECT_EQ(r.code, 128 + signal);
     const int n = r.json["slots_written"].toInt();
     ASSERT_GT(n, 1);
     ASSERT_LT(n, 20);
     EXPECT_EQ(r.json["error"].toString().toStdString(),
-              "stopped after slot " + std::to_string(n) + " of 20; slots " +
-                  std::to_string(n + 1) + "-20 unchanged");
+              "stopped after slot " + std::to_string(n) + " of 20; slots " + std::to_string(n + 1) +
+                  "-20 unchanged");
     EXPECT_LT(r.ms_after_event, 1'500);
     ExpectSlotsWritten(n);
   }
@@ -118,7 +118,8 @@ TEST_F(CtlStopTest, ALinkLostDuringARestoreEndsTheRunNamingTheSlotsWritten) {
     ResetSlots();
     std::vector<std::string> args = {"restore", file_};
     if (!verify) args.push_back("--no-verify");
-    const StoppedRun r = RunAndStop(env_, args, 8'000, [this](CtlSession&) { env_.Port().Close(); });
+    const StoppedRun r =
+        RunAndStop(env_, args, 8'000, [this](CtlSession&) { env_.Port().Close(); });
     EXPECT_EQ(r.code, kExitNoAnswer);
     const int n = r.json["slots_written"].toInt();
     ASSERT_GT(n, 1);
@@ -144,13 +145,25 @@ TEST_F(CtlStopTest, ALoadOrABackupCutOffIsNeverReportedAsDone) {
   const std::string partial = file_ + ".partial";
   ASSERT_EQ(RunVirtualCtl<CtlSession>(env_, {"dump", preset}, 60'000, 2000).code, kExitDone);
   const std::vector<Case> cases = {
-      {{"load", preset, "--no-verify"}, 4'000, false, kExitNoAnswer,
+      {{"load", preset, "--no-verify"},
+       4'000,
+       false,
+       kExitNoAnswer,
        "the link to the processor was lost after the preset was written (not read back)"},
-      {{"load", preset}, 4'000, true, 128 + SIGINT,
+      {{"load", preset},
+       4'000,
+       true,
+       128 + SIGINT,
        "stopped: the preset was written to the processor, not read back"},
-      {{"backup", partial}, 6'000, true, 128 + SIGINT,
+      {{"backup", partial},
+       6'000,
+       true,
+       128 + SIGINT,
        "stopped after reading 3 of 20 slots; nothing was saved"},
-      {{"backup", partial}, 6'000, false, kExitNoAnswer,
+      {{"backup", partial},
+       6'000,
+       false,
+       kExitNoAnswer,
        "the link to the processor was lost after reading 3 of 20 slots; nothing was saved"},
   };
   for (const Case& c : cases) {
