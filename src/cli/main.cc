@@ -1,11 +1,16 @@
 // veltrane-ctl: the Veltrane processor from the command line.
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 
 #include "cli/command_line.h"
@@ -31,6 +36,36 @@ void PrintUsageJson(const std::vector<std::string>& args, const std::string& com
                              {"exit_code", veltrane::kExitUsage},
                              {"error", QString::fromStdString(error)}};
   std::fputs(QJsonDocument(document).toJson(QJsonDocument::Indented).constData(), stdout);
+}
+
+int signal_pipe_write = -1;
+
+void OnSignal(int signal) {
+  const char c = static_cast<char>(signal);
+  if (write(signal_pipe_write, &c, 1) < 0) {
+    // Nothing safe to do inside a signal handler.
+  }
+}
+
+// SIGINT and SIGTERM reach the session from the event loop, so that a slot on its way to
+// the processor finishes and the run can say how far it got.
+template <typename Session>
+std::unique_ptr<QSocketNotifier> CatchSignals(Session& session) {
+  int fds[2];
+  if (pipe(fds) != 0) return nullptr;
+  signal_pipe_write = fds[1];
+  auto notifier = std::make_unique<QSocketNotifier>(fds[0], QSocketNotifier::Read);
+  QObject::connect(notifier.get(), &QSocketNotifier::activated, [&session, fd = fds[0]] {
+    char c = 0;
+    if (read(fd, &c, 1) == 1) session.Interrupt(static_cast<unsigned char>(c));
+  });
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  return notifier;
 }
 
 }  // namespace
@@ -69,6 +104,7 @@ int main(int argc, char* argv[]) {
     return QCoreApplication::exec();
   }
   veltrane::CtlSession session(parsed.options, environment, stdout, stderr);
+  const auto signal_notifier = CatchSignals(session);
   session.Start(quit);
   return QCoreApplication::exec();
 }

@@ -5,9 +5,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <array>
-#include <cmath>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -132,10 +133,6 @@ std::string PortPath(const std::string& port) {
   return port;
 }
 
-bool IsNoAnswer(std::string_view message) {
-  return message == kMsgOvertime || message == kMsgInterrupt || message == kMsgOvertimeShort;
-}
-
 }  // namespace
 
 CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FILE* out,
@@ -163,6 +160,11 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
     serial_port_ = tracer_.get();
   }
   engine_.SetSerialPort(serial_port_);
+  const auto keep = [this](const Outcome& outcome) { outcomes_.push_back(outcome); };
+  engine_.SetOutcomeListener(keep);
+  presets_.SetOutcomeListener(keep);
+  file_.SetOutcomeListener(keep);
+  backup_.SetOutcomeListener(keep);
   engine_.SetDeviceId(static_cast<std::uint8_t>(options_.device - 1));
   poll_ = timers_.CreateTimer("CtlPoll", kPollMs, [this] {
     if (on_poll_) on_poll_();
@@ -215,13 +217,13 @@ bool CtlSession::CheckArguments() {
     CheckedFile file = ReadImageFile(files_, args[0], backup);
     if (!file.error.empty()) {
       // A sound file of the other kind is named as such rather than called damaged.
-      const bool other_kind = file.error == kMsgFileDamaged &&
-                              ReadImageFile(files_, args[0], !backup).error.empty();
+      const bool other_kind =
+          file.damaged && ReadImageFile(files_, args[0], !backup).error.empty();
       Fail(kExitUsage, other_kind ? args[0] + (backup ? ": this is a preset file, not a backup "
                                                         "(write it with load)"
                                                       : ": this is a backup of 20 presets, not a "
                                                         "preset file (write it with restore)")
-                       : file.error == kMsgFileDamaged ? args[0] + ": " + file.error
+                       : file.damaged ? args[0] + ": " + file.error
                                                        : file.error);
       return false;
     }
@@ -468,7 +470,11 @@ void CtlSession::Transfer() {
     Fail(kExitNoAnswer, c + " could not start");
     return;
   }
-  WaitFor([this] { return !gate_.Busy(); },
+  const Operation operation = c == "dump"   ? Operation::kStoreFile
+                              : c == "load" ? Operation::kLoadFile
+                              : c == "backup" ? Operation::kSaveBackup
+                                              : Operation::kRestore;
+  WaitFor([this, operation] { return OutcomeOf(operation) != nullptr && !gate_.Busy(); },
           [this, c, names] {
             const bool verify = options_.verify.value_or(c == "restore");
             if (c == "load" && verify) {
@@ -504,12 +510,7 @@ void CtlSession::StorePreset() {
   view_.name = options_.args[1];
   presets_.StorePreset();
   WaitFor(
-      [this] {
-        for (const std::string& m : view_.messages) {
-          if (m == kMsgStored) return true;
-        }
-        return false;
-      },
+      [this] { return OutcomeOf(Operation::kStorePreset) != nullptr; },
       [this, slot] {
         Succeed("stored preset " + std::to_string(slot) + " as \"" + options_.args[1] + "\"");
       },
@@ -526,7 +527,7 @@ void CtlSession::RecallPreset() {
   }
   WaitFor([this] { return !presets_.RecallPending(); },
           [this, slot] {
-            if (FailureFromMessages()) return;
+            if (FailureFromOutcomes()) return;
             Succeed("recalled preset " + std::to_string(slot));
           },
           "the recalled preset");
@@ -779,7 +780,7 @@ void CtlSession::WaitFor(std::function<bool()> ready, std::function<void()> then
   on_poll_ = [this, ready = std::move(ready), then = std::move(then), what = std::move(what),
               limit_ms, since, silence] {
     if (done_) return;
-    if (FailureFromMessages()) return;
+    if (FailureFromOutcomes()) return;
     if (ready()) {
       poll_->Stop();
       // `then` may start the next wait, which replaces this very function: run a copy,
@@ -803,28 +804,121 @@ void CtlSession::WaitFor(std::function<bool()> ready, std::function<void()> then
   poll_->Start();
 }
 
-bool CtlSession::FailureFromMessages() {
-  for (; messages_seen_ < view_.messages.size(); ++messages_seen_) {
-    const std::string& m = view_.messages[messages_seen_];
-    if (m == kMsgStored || m == "OK") continue;
-    if (m == kMsgNoPort) {
-      const std::string reason = serial_port_->OpenFailureReason();
-      const std::string note = serial_port_->OpenFailureNote();
-      Fail(kExitNoAnswer, "cannot open " + options_.port + ": " +
-                              (reason.empty() ? m : reason) + (note.empty() ? "" : "\n" + note));
-    } else if (IsNoAnswer(m)) {
-      Fail(kExitNoAnswer, "the processor did not answer (" + m + ")");
-    } else if (!view_.fallback_used.empty() && files_.Read(view_.fallback_used, 1 << 20).status ==
-                                                    FileReadResult::Status::kOk) {
-      // The save failed, but the presets read are kept.
-      result_json_["fallback_file"] = Q(view_.fallback_used);
-      Fail(kExitUsage, m + "; the 20 presets read were saved to " + view_.fallback_used);
-    } else {
-      Fail(kExitUsage, m);  // the files' messages
+bool CtlSession::FailureFromOutcomes() {
+  for (; outcomes_seen_ < outcomes_.size(); ++outcomes_seen_) {
+    const Outcome& o = outcomes_[outcomes_seen_];
+    if (o.operation == Operation::kRestore) result_json_["slots_written"] = o.done;
+    if (o.operation == Operation::kReadSlots && options_.command == "backup") {
+      result_json_["slots_read"] = o.done;
     }
+    if (o.ok()) continue;
+    ++outcomes_seen_;
+    FailWith(o);
+    return true;
+  }
+  // A port released by a read or write error: the connection is closed at once, so that
+  // the operation running says how far it got, rather than waiting for a time-out.
+  if (!link_lost_ && engine_.Connected() && !engine_.Connecting() && !engine_.LinkOpen()) {
+    link_lost_ = true;
+    engine_.CloseConnection();
+  } else if (link_lost_ && !engine_.Connected()) {
+    Fail(kExitNoAnswer, "the link to the processor was lost (the port closed)");
     return true;
   }
   return false;
+}
+
+const Outcome* CtlSession::OutcomeOf(Operation operation) const {
+  for (auto it = outcomes_.rbegin(); it != outcomes_.rend(); ++it) {
+    if (it->operation == operation) return &*it;
+  }
+  return nullptr;
+}
+
+void CtlSession::FailWith(const Outcome& o) {
+  switch (o.kind) {
+    case OutcomeKind::kDone:
+      return;
+    case OutcomeKind::kNoPort:
+      Fail(kExitNoAnswer, "cannot open " + options_.port + ": " +
+                              (o.reason.empty() ? o.text : o.reason) +
+                              (o.note.empty() ? "" : "\n" + o.note));
+      return;
+    case OutcomeKind::kNoAnswer:
+      Fail(kExitNoAnswer, "the processor did not answer (" + o.text + ")");
+      return;
+    case OutcomeKind::kLinkLost:
+      Fail(kExitNoAnswer, LinkLostText(o));
+      return;
+    case OutcomeKind::kCancelled:
+      Fail(interrupt_code_ != 0 ? interrupt_code_ : kExitUsage, StoppedText(o));
+      return;
+    case OutcomeKind::kBusy:
+      Fail(kExitNoAnswer, "another operation is still running on the processor");
+      return;
+    case OutcomeKind::kFileError:
+      if (o.fallback_file.empty()) {
+        Fail(kExitUsage, o.text);
+        return;
+      }
+      // The save failed, but the presets read are kept.
+      result_json_["fallback_file"] = Q(o.fallback_file);
+      Fail(kExitUsage, o.text + "; the 20 presets read were saved to " + o.fallback_file);
+      return;
+  }
+}
+
+std::string CtlSession::LinkLostText(const Outcome& o) const {
+  const std::string lost = "the link to the processor was lost";
+  const std::string n = std::to_string(o.done);
+  switch (o.operation) {
+    case Operation::kConnect:
+      // The keep-alive poll went unanswered: the editor's "interrupt.".
+      return o.text.empty() ? lost : "the processor did not answer (" + o.text + ")";
+    case Operation::kRestore:
+      if (o.done == 0) return lost + " before slot 1 was written; slot 1 may be incomplete";
+      return lost + " after slot " + n + " of 20; slots " + std::to_string(o.done + 1) +
+             "-20 were not written (slot " + std::to_string(o.done + 1) + " may be incomplete)";
+    case Operation::kReadSlots:
+      if (options_.command == "restore") {
+        return lost + " during the read-back: all 20 slots were written, not verified";
+      }
+      return lost + " after reading " + n + " of 20 slots; nothing was saved";
+    case Operation::kLoadFile:
+      return o.done == 1 ? lost + " after the preset was written (not read back)"
+                         : lost + " while the preset was being written; it may be incomplete";
+    default:
+      return lost;
+  }
+}
+
+std::string CtlSession::StoppedText(const Outcome& o) const {
+  const std::string n = std::to_string(o.done);
+  switch (o.operation) {
+    case Operation::kRestore:
+      if (o.done == 0) return "stopped before slot 1; slots 1-20 unchanged";
+      return "stopped after slot " + n + " of 20; slots " + std::to_string(o.done + 1) +
+             "-20 unchanged";
+    case Operation::kReadSlots:
+      if (options_.command == "restore") {
+        return "stopped during the read-back: all 20 slots were written, not verified";
+      }
+      return "stopped after reading " + n + " of 20 slots; nothing was saved";
+    case Operation::kLoadFile:
+      return o.done == 1 ? "stopped: the preset was written to the processor, not read back"
+                         : "stopped before the preset was written; the processor is unchanged";
+    default:
+      return "stopped";
+  }
+}
+
+void CtlSession::Interrupt(int signal) {
+  if (done_ || interrupt_code_ != 0) return;
+  interrupt_code_ = 128 + signal;
+  result_json_["signal"] = signal == SIGTERM ? QStringLiteral("SIGTERM") : QStringLiteral("SIGINT");
+  // A write on its way finishes first; the outcome it reports ends the run.
+  if (backup_.RequestStop() || file_.RequestStop()) return;
+  Fail(interrupt_code_, "stopped");
 }
 
 void CtlSession::Succeed(const std::string& text) {

@@ -54,6 +54,9 @@ class CtlSession {
   // A quiet session prints nothing; its result is read from Result().
   void SetQuiet(bool quiet) { quiet_ = quiet; }
   const QJsonObject& Result() const { return result_json_; }
+  // SIGINT or SIGTERM: a write to the processor finishes the slot on its way out and
+  // stops there; the run ends with 128 + signal and says how far it got.
+  void Interrupt(int signal);
 
  private:
   bool CheckArguments();
@@ -86,7 +89,12 @@ class CtlSession {
   // the time-out ends the run first. One wait at a time.
   void WaitFor(std::function<bool()> ready, std::function<void()> then, std::string what,
                int limit_ms = -1);
-  bool FailureFromMessages();
+  // Ends the run on the first failed outcome, or on a link that went away.
+  bool FailureFromOutcomes();
+  void FailWith(const Outcome& outcome);
+  std::string LinkLostText(const Outcome& outcome) const;
+  std::string StoppedText(const Outcome& outcome) const;
+  const Outcome* OutcomeOf(Operation operation) const;
   void Succeed(const std::string& text);
   void Fail(int code, const std::string& text);
   void Finish(int code);
@@ -98,7 +106,10 @@ class CtlSession {
   std::FILE* err_;
   std::function<void(int)> finished_;
   bool done_ = false;
-  std::size_t messages_seen_ = 0;
+  std::vector<Outcome> outcomes_;  // every operation's end, in order
+  std::size_t outcomes_seen_ = 0;
+  int interrupt_code_ = 0;  // 128 + the signal, once one came
+  bool link_lost_ = false;
   std::int64_t last_heard_ms_ = 0;  // the last byte from the serial port
   std::string file_text_;                  // load / restore: the checked file, joined
   std::optional<FitJob> fit_job_;          // fit / predict: the files read and checked

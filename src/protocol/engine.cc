@@ -144,7 +144,10 @@ void ProtocolEngine::OnTimer1() {
 
 void ProtocolEngine::OnIntimer() {
   t_->intimer->Stop();
-  CloseConnection([this] { view_.ShowMessage(kMsgInterrupt); });
+  CloseConnection([this] {
+    view_.ShowMessage(kMsgInterrupt);
+    Report({.kind = OutcomeKind::kLinkLost, .text = std::string(kMsgInterrupt)});
+  });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -397,13 +400,18 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
       attempt_active_ = false;
       EndConnectingBox();
       // Only an Open that ran has a reason to give.
-      const std::string note =
-          serial_ != nullptr && port_selected_ ? serial_->OpenFailureNote() : std::string();
+      const bool opened = serial_ != nullptr && port_selected_;
+      const std::string note = opened ? serial_->OpenFailureNote() : std::string();
       if (note.empty()) {
         view_.ShowMessage(kMsgNoPort);
       } else {
         view_.ShowMessageWithNote(kMsgNoPort, note);
       }
+      Report({.kind = OutcomeKind::kNoPort,
+              .file = connect_port_,
+              .text = std::string(kMsgNoPort),
+              .reason = opened ? serial_->OpenFailureReason() : std::string(),
+              .note = note});
       return;
     }
   }
@@ -438,7 +446,10 @@ void ProtocolEngine::OnConnectTimeout(int which) {
   if (which == 0) t_->chcon->Stop();
   if (which <= 1) t_->chcon112->Stop();
   t_->chcon188->Stop();
-  CloseConnection([this] { view_.ShowMessage(kMsgOvertime); });
+  CloseConnection([this] {
+    view_.ShowMessage(kMsgOvertime);
+    Report({.kind = OutcomeKind::kNoAnswer, .text = std::string(kMsgOvertime)});
+  });
 }
 
 void ProtocolEngine::OnTimer10() {

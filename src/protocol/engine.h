@@ -16,6 +16,7 @@
 #include "model/parameter_model.h"
 #include "protocol/frame_codec.h"
 #include "protocol/link.h"
+#include "protocol/outcome.h"
 #include "protocol/send_slots.h"
 #include "protocol/timer.h"
 #include "protocol/view.h"
@@ -33,7 +34,9 @@ inline constexpr int kComPortHid = 100;
 inline constexpr int kComPortFailed = 0;
 inline constexpr int kComPortClosed = -1;
 
-class ProtocolEngine : public SlotSink {
+// How a connection attempt or a connection ended (kNoPort, kNoAnswer, kLinkLost) is
+// reported as an Outcome of Operation::kConnect.
+class ProtocolEngine : public SlotSink, public OutcomeReporter {
  public:
   ProtocolEngine(TimerHost& timers, ParameterModel& model, ConnectionView& view);
   ~ProtocolEngine() override;
@@ -51,6 +54,9 @@ class ProtocolEngine : public SlotSink {
   // --- State -------------------------------------------------------------------------
   bool Connected() const { return connected_; }
   bool HidMode() const { return hid_ != nullptr; }
+  // The processor's HID device is present, or the serial port is open: false once a read
+  // or write error has released the port, before any time-out has noticed.
+  bool LinkOpen() const { return hid_ != nullptr || (serial_ != nullptr && serial_->IsOpen()); }
   std::uint8_t DeviceId() const override { return device_id_; }
   void SetDeviceId(std::uint8_t id) { device_id_ = id; }
   int ComPortNumber() const { return com_port_number_; }

@@ -72,6 +72,7 @@ DevicePresets::DevicePresets(TimerHost& timers, ProtocolEngine& engine, Operatio
   timer11_ = timers_.CreateTimer("Timer11", kStoredMessageDelayMs, [this] {
     timer11_->Stop();
     view_.ShowMessage(kMsgStored);
+    Report({.operation = Operation::kStorePreset, .text = std::string(kMsgStored)});
   });
 }
 
@@ -86,7 +87,10 @@ void DevicePresets::StorePreset() {
     view_.ShowStatus(StatusNote::kNotConnected);
     return;
   }
-  if (gate_.Busy()) return;
+  if (gate_.Busy()) {
+    Report({.operation = Operation::kStorePreset, .kind = OutcomeKind::kBusy});
+    return;
+  }
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   view_.AskYesNo(kPresetQuestion, kQuestionCaption,
                  [this, alive = std::weak_ptr<bool>(alive_), epoch](bool yes) {
@@ -96,7 +100,11 @@ void DevicePresets::StorePreset() {
 }
 
 void DevicePresets::SendStore(int slot, std::string_view text) {
-  if (slot < 1 || slot > kPresetCount || !gate_.TryEnter()) return;
+  if (slot < 1 || slot > kPresetCount) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kStorePreset, .kind = OutcomeKind::kBusy});
+    return;
+  }
   const std::string bytes = PresetNameBytes(text);
   engine_.StopScheduler();
   store_pending_ = true;
@@ -121,7 +129,9 @@ void DevicePresets::LoadPreset() {
     return;
   }
   const int position = presets_.PresetListPosition();
-  if (position < 0 || position >= kPresetCount || !engine_.Connected() || !gate_.TryEnter()) {
+  if (position < 0 || position >= kPresetCount || !engine_.Connected()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kRecallPreset, .kind = OutcomeKind::kBusy});
     return;
   }
   recall_pending_ = true;
@@ -161,6 +171,7 @@ bool DevicePresets::ImageEndsRecall() {
   // The processor now holds the recalled preset; "Change" sends it back as current.
   active_preset_ = recall_preset_;
   engine_.StartScheduler();  // no names request after a recall
+  Report({.operation = Operation::kRecallPreset});
   return true;
 }
 
@@ -170,6 +181,9 @@ void DevicePresets::OnRecallTimeout() {
   presets_.SelectPreset(active_preset_ <= kPresetCount ? active_preset_ - 1 : -1);
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
+  Report({.operation = Operation::kRecallPreset,
+          .kind = OutcomeKind::kNoAnswer,
+          .text = std::string(kMsgOvertimeShort)});
 }
 
 void DevicePresets::OnRecallTick() {
@@ -209,7 +223,10 @@ void DevicePresets::OnConnectionClosed() {
     store_in_flight_ = false;
     gate_.Leave();
   }
-  if (recall_pending_) EndRecall();
+  if (recall_pending_) {
+    EndRecall();
+    Report({.operation = Operation::kRecallPreset, .kind = OutcomeKind::kLinkLost});
+  }
 }
 
 }  // namespace veltrane

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "protocol/engine.h"
+#include "protocol/outcome.h"
 #include "protocol/timer.h"
 #include "protocol/view.h"
 #include "storage/operation_gate.h"
@@ -62,7 +63,7 @@ std::string PresetNameBytes(std::string_view utf8_text);
 // True when every character of the text can go into a name and it fits in 19 bytes.
 bool IsStorablePresetName(std::string_view utf8_text);
 
-class DevicePresets {
+class DevicePresets : public OutcomeReporter {
  public:
   DevicePresets(TimerHost& timers, ProtocolEngine& engine, OperationView& view, PresetView& presets,
                 OperationGate& gate);

@@ -46,50 +46,70 @@ void GroupBackup::SaveToPc() {
     return;
   }
   ReadSlots([this](std::optional<std::vector<std::string>> records) {
-    if (records) ChooseSavePath(std::move(*records), /*after_failure=*/false);
+    if (records) ChooseSavePath(std::move(*records), std::nullopt);
   });
 }
 
 // The records took 25 s to read: a file that cannot be written asks for another path, and
 // only a confirmed Cancel throws them away.
-void GroupBackup::ChooseSavePath(std::vector<std::string> records, bool after_failure) {
-  view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_), after_failure,
+void GroupBackup::ChooseSavePath(std::vector<std::string> records, std::optional<Outcome> failed) {
+  view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_), failed,
                                  records = std::move(records)](std::optional<std::string> path) {
     if (alive.expired()) return;
     if (!path) {
-      if (after_failure) {
-        AskDiscard(records);
-      } else if (engine_.Connected()) {
-        engine_.StartScheduler();
+      if (failed) {
+        AskDiscard(records, *failed);
+      } else {
+        if (engine_.Connected()) engine_.StartScheduler();
+        Report({.operation = Operation::kSaveBackup, .kind = OutcomeKind::kCancelled});
       }
       return;
     }
     const std::string error = files_.WriteAtomically(*path, FileLines(records));
     if (!error.empty()) {
-      view_.ShowMessage(CannotSaveMessage(*path, error));
-      ChooseSavePath(records, /*after_failure=*/true);
+      const std::string text = CannotSaveMessage(*path, error);
+      view_.ShowMessage(text);
+      ChooseSavePath(records, failed ? *failed
+                                     : Outcome{.operation = Operation::kSaveBackup,
+                                               .kind = OutcomeKind::kFileError,
+                                               .file = *path,
+                                               .text = text,
+                                               .reason = error});
       return;
     }
     if (engine_.Connected()) engine_.StartScheduler();
     view_.ShowStatus(StatusNote::kGroupSaved);
+    if (failed) {
+      // Kept, but not where it was asked for: still a failure of the save asked for.
+      Outcome kept = *failed;
+      kept.fallback_file = *path;
+      Report(kept);
+    } else {
+      Report({.operation = Operation::kSaveBackup, .file = *path});
+    }
   });
 }
 
-void GroupBackup::AskDiscard(std::vector<std::string> records) {
-  view_.AskYesNo(
-      kDiscardQuestion, kQuestionCaption,
-      [this, alive = std::weak_ptr<bool>(alive_), records = std::move(records)](bool yes) {
-        if (alive.expired()) return;
-        if (!yes) {
-          ChooseSavePath(records, /*after_failure=*/true);
-          return;
-        }
-        if (engine_.Connected()) engine_.StartScheduler();
-      });
+void GroupBackup::AskDiscard(std::vector<std::string> records, Outcome failed) {
+  view_.AskYesNo(kDiscardQuestion, kQuestionCaption,
+                 [this, alive = std::weak_ptr<bool>(alive_), records = std::move(records),
+                  failed = std::move(failed)](bool yes) {
+                   if (alive.expired()) return;
+                   if (!yes) {
+                     ChooseSavePath(records, failed);
+                     return;
+                   }
+                   if (engine_.Connected()) engine_.StartScheduler();
+                   Report(failed);
+                 });
 }
 
 void GroupBackup::ReadSlots(RecordsDone done) {
-  if (!engine_.Connected() || !gate_.TryEnter()) return;
+  if (!engine_.Connected()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kReadSlots, .kind = OutcomeKind::kBusy, .total = kSlots});
+    return;
+  }
   engine_.StopScheduler();
   records_done_ = std::move(done);
   const std::uint64_t epoch = engine_.ConnectionEpoch();
@@ -130,16 +150,12 @@ void GroupBackup::OnRecord(std::string_view record) {
   // rather than shifting every later record into the wrong line of the file. An answer
   // without a slot number falls back to the order of arrival.
   const int carried = HexByteAt(record, 11);
-  const std::size_t slot = carried >= 1 && carried <= kSlots ? static_cast<std::size_t>(carried)
-                                                             : records_.size() + 1;
+  const std::size_t slot =
+      carried >= 1 && carried <= kSlots ? static_cast<std::size_t>(carried) : records_.size() + 1;
   if (slot <= records_.size()) return;  // already held
   if (slot != records_.size() + 1) {
     // A later slot before this one: the missing answer will not come in its place.
-    EndRead();
-    records_.clear();
-    if (engine_.Connected()) engine_.StartScheduler();
-    view_.ShowMessage(kMsgOvertimeShort);
-    if (RecordsDone done = std::exchange(records_done_, nullptr)) done(std::nullopt);
+    EndReadWith(OutcomeKind::kNoAnswer, std::string(kMsgOvertimeShort));
     return;
   }
   records_.emplace_back(record.substr(0, kImageTextLength));
@@ -147,6 +163,7 @@ void GroupBackup::OnRecord(std::string_view record) {
   EndRead();
   std::vector<std::string> records = std::move(records_);
   records_.clear();
+  Report({.operation = Operation::kReadSlots, .done = kSlots, .total = kSlots});
   if (RecordsDone done = std::exchange(records_done_, nullptr)) {
     done(std::move(records));
   } else if (engine_.Connected()) {
@@ -166,10 +183,21 @@ void GroupBackup::EndRead() {
 
 void GroupBackup::OnReadTimeout() {
   if (!read_pending_) return;
+  EndReadWith(OutcomeKind::kNoAnswer, std::string(kMsgOvertimeShort));
+}
+
+// Nothing is written from an incomplete read.
+void GroupBackup::EndReadWith(OutcomeKind kind, std::string text) {
+  const int read = RecordsRead();
   EndRead();
-  records_.clear();  // nothing is written from an incomplete read
-  if (engine_.Connected()) engine_.StartScheduler();
-  view_.ShowMessage(kMsgOvertimeShort);
+  records_.clear();
+  if (kind != OutcomeKind::kLinkLost && engine_.Connected()) engine_.StartScheduler();
+  if (!text.empty()) view_.ShowMessage(text);
+  Report({.operation = Operation::kReadSlots,
+          .kind = kind,
+          .done = read,
+          .total = kSlots,
+          .text = std::move(text)});
   if (RecordsDone done = std::exchange(records_done_, nullptr)) done(std::nullopt);
 }
 
@@ -181,7 +209,10 @@ void GroupBackup::LoadToDevice() {
     view_.ShowStatus(StatusNote::kNotConnected);
     return;
   }
-  if (!gate_.TryEnter()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kRestore, .kind = OutcomeKind::kBusy, .total = kSlots});
+    return;
+  }
   view_.SetTransferProgress(0);
   engine_.StopPoll();
   joined_.clear();
@@ -192,6 +223,7 @@ void GroupBackup::LoadToDevice() {
     if (!path) {
       gate_.Leave();
       if (SameConnection(epoch)) engine_.StartPoll();
+      Report({.operation = Operation::kRestore, .kind = OutcomeKind::kCancelled, .total = kSlots});
       return;
     }
     LoadChosen(*path, epoch);
@@ -201,6 +233,7 @@ void GroupBackup::LoadToDevice() {
 void GroupBackup::LoadChosen(const std::string& path, std::uint64_t epoch) {
   if (!SameConnection(epoch)) {
     gate_.Leave();
+    Report({.operation = Operation::kRestore, .kind = OutcomeKind::kLinkLost, .total = kSlots});
     return;
   }
   CheckedFile file = ReadImageFile(files_, path, /*backup=*/true);
@@ -208,12 +241,19 @@ void GroupBackup::LoadChosen(const std::string& path, std::uint64_t epoch) {
     gate_.Leave();
     engine_.StartPoll();
     view_.ShowMessage(file.error);
+    Report({.operation = Operation::kRestore,
+            .kind = OutcomeKind::kFileError,
+            .total = kSlots,
+            .file = path,
+            .text = file.error});
     return;
   }
   joined_ = std::move(file.text);
   view_.ShowTransferBox(true);
   view_.SetOperationPanelsEnabled(false);
   slot_counter_ = 0;
+  slots_written_ = 0;
+  stop_requested_ = false;
   writing_ = true;
   // Nothing may leave between a header and its block; pending changes wait for the end.
   engine_.StopScheduler();
@@ -233,8 +273,19 @@ void GroupBackup::OnRecordSenderTick() {
     if (alive.expired() || !writing_ || !SameConnection(epoch)) return;
     engine_.SendImageBlock(std::string_view(joined_).substr(k * kImageTextLength, kImageTextLength),
                            kObjPresetImage, static_cast<std::uint8_t>(n));
+    // A slot counts once its bytes have left on a link that is still there; the processor
+    // acknowledges none of them.
+    if (!engine_.LinkOpen()) {
+      EndWriteWith(OutcomeKind::kLinkLost);
+      engine_.StartScheduler();  // the poll's time-out ends the connection as "interrupt."
+      return;
+    }
+    slots_written_ = n;
     view_.SetTransferProgress(5 * n);
-    if (n < kSlots) {
+    if (stop_requested_ && n < kSlots) {
+      EndWriteWith(OutcomeKind::kCancelled);
+      engine_.StartScheduler();
+    } else if (n < kSlots) {
       timer14_->Start();
     } else {
       FinishWrite(epoch);
@@ -250,7 +301,7 @@ void GroupBackup::FinishWrite(std::uint64_t epoch) {
     engine_.SendFrame(BuildShortRequest(engine_.DeviceId(), 0, kObjPresetNames));
     timers_.Defer(kStopWaitMs, [this, alive, epoch] {
       if (alive.expired() || !writing_ || !SameConnection(epoch)) return;
-      EndWrite();
+      EndWriteWith(OutcomeKind::kDone);
       engine_.StartScheduler();
       view_.ShowStatus(StatusNote::kGroupLoaded);
     });
@@ -266,13 +317,30 @@ void GroupBackup::EndWrite() {
   gate_.Leave();
 }
 
-void GroupBackup::OnConnectionClosed() {
+void GroupBackup::EndWriteWith(OutcomeKind kind) {
+  EndWrite();
+  Report({.operation = Operation::kRestore, .kind = kind, .done = slots_written_, .total = kSlots});
+}
+
+bool GroupBackup::RequestStop() {
   if (read_pending_) {
-    EndRead();
-    records_.clear();
-    if (RecordsDone done = std::exchange(records_done_, nullptr)) done(std::nullopt);
+    EndReadWith(OutcomeKind::kCancelled, {});
+    return true;
   }
-  if (writing_) EndWrite();
+  if (!writing_) return false;
+  if (slot_counter_ == slots_written_ && slots_written_ < kSlots) {
+    // Between two slots: nothing is on its way out.
+    EndWriteWith(OutcomeKind::kCancelled);
+    if (engine_.Connected()) engine_.StartScheduler();
+  } else {
+    stop_requested_ = true;
+  }
+  return true;
+}
+
+void GroupBackup::OnConnectionClosed() {
+  if (read_pending_) EndReadWith(OutcomeKind::kLinkLost, {});
+  if (writing_) EndWriteWith(OutcomeKind::kLinkLost);
 }
 
 }  // namespace veltrane

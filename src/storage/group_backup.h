@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "protocol/engine.h"
+#include "protocol/outcome.h"
 #include "protocol/timer.h"
 #include "protocol/view.h"
 #include "storage/file_store.h"
@@ -24,7 +25,7 @@ namespace veltrane {
 inline constexpr std::string_view kDiscardQuestion =
     "The 20 presets read from the processor are not saved yet. Discard them?";
 
-class GroupBackup {
+class GroupBackup : public OutcomeReporter {
  public:
   GroupBackup(TimerHost& timers, ProtocolEngine& engine, OperationView& view, FileStore& files,
               OperationGate& gate);
@@ -45,10 +46,20 @@ class GroupBackup {
   void OnConnectionClosed();
 
   bool Writing() const { return writing_; }
+  // Slots whose records have left for the processor in the write running now (or the
+  // last one), and records taken in the read running now.
+  int SlotsWritten() const { return slots_written_; }
+  int RecordsRead() const { return static_cast<int>(records_.size()); }
+  // Ends a write after the slot on its way out (a half-written slot would be worse than
+  // a stopped restore), reporting kCancelled; ends a read at once. False when neither runs.
+  bool RequestStop();
 
  private:
-  void ChooseSavePath(std::vector<std::string> records, bool after_failure);
-  void AskDiscard(std::vector<std::string> records);
+  // `failed`: the first path's failure, once a save has failed.
+  void ChooseSavePath(std::vector<std::string> records, std::optional<Outcome> failed);
+  void AskDiscard(std::vector<std::string> records, Outcome failed);
+  void EndReadWith(OutcomeKind kind, std::string text);
+  void EndWriteWith(OutcomeKind kind);
   void OnRequestTick();
   void OnReadTimeout();
   void EndRead();
@@ -71,6 +82,8 @@ class GroupBackup {
   bool writing_ = false;
   std::string joined_;
   int slot_counter_ = 0;
+  int slots_written_ = 0;
+  bool stop_requested_ = false;
 
   std::unique_ptr<Timer> timer13_;  // request ticker, 1200 ms
   std::unique_ptr<Timer> timer12_;  // read time-out, 25 s

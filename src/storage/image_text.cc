@@ -43,7 +43,7 @@ CheckedFile ReadImageFile(FileStore& files, const std::string& path, bool backup
   std::string joined = JoinLines(read.text);
   const bool sound = read.status == FileReadResult::Status::kOk &&
                      (backup ? IsBackupText(joined) : IsPresetFileText(joined));
-  if (!sound) return {{}, std::string(kMsgFileDamaged)};
+  if (!sound) return {{}, std::string(kMsgFileDamaged), true};
   return {std::move(joined), {}};
 }
 

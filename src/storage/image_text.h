@@ -38,7 +38,8 @@ class FileStore;
 // or what to say instead ("File damaged.", or the file and the system's reason).
 struct CheckedFile {
   std::string text;
-  std::string error;  // empty when the file is sound
+  std::string error;     // empty when the file is sound
+  bool damaged = false;  // read, but not a sound file of the kind asked for
 };
 CheckedFile ReadImageFile(FileStore& files, const std::string& path, bool backup);
 

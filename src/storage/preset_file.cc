@@ -49,7 +49,11 @@ void PresetFile::StoreFile() {
 }
 
 void PresetFile::ReadImage(ImageDone done) {
-  if (!engine_.Connected() || !gate_.TryEnter()) return;
+  if (!engine_.Connected()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kReadImage, .kind = OutcomeKind::kBusy});
+    return;
+  }
   view_.HideDetailWindow();
   engine_.StopScheduler();
   save_pending_ = true;
@@ -83,19 +87,33 @@ void PresetFile::OnSaveTimeout() {
   gate_.Leave();
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
+  Report({.operation = Operation::kReadImage,
+          .kind = OutcomeKind::kNoAnswer,
+          .text = std::string(kMsgOvertimeShort)});
   if (ImageDone done = std::exchange(image_done_, nullptr)) done(std::nullopt);
 }
 
 void PresetFile::Save(std::string text) {
   view_.ChooseFile(kSaveDialog, [this, alive = std::weak_ptr<bool>(alive_),
                                  text = std::move(text)](std::optional<std::string> path) {
-    if (alive.expired() || !path) return;
+    if (alive.expired()) return;
+    if (!path) {
+      Report({.operation = Operation::kStoreFile, .kind = OutcomeKind::kCancelled});
+      return;
+    }
     const std::string error = files_.WriteAtomically(*path, text + "\r\n");
     if (!error.empty()) {
-      view_.ShowMessage(CannotSaveMessage(*path, error));
-    } else if (watcher_) {
-      watcher_(FileEvent::kStored, *path);
+      const std::string message = CannotSaveMessage(*path, error);
+      view_.ShowMessage(message);
+      Report({.operation = Operation::kStoreFile,
+              .kind = OutcomeKind::kFileError,
+              .file = *path,
+              .text = message,
+              .reason = error});
+      return;
     }
+    if (watcher_) watcher_(FileEvent::kStored, *path);
+    Report({.operation = Operation::kStoreFile, .file = *path});
   });
 }
 
@@ -104,7 +122,10 @@ void PresetFile::Save(std::string text) {
 
 void PresetFile::LoadFile() {
   const bool with_link = engine_.Connected();
-  if (!gate_.TryEnter()) return;
+  if (!gate_.TryEnter()) {
+    Report({.operation = Operation::kLoadFile, .kind = OutcomeKind::kBusy});
+    return;
+  }
   if (with_link) {
     view_.HideDetailWindow();
     engine_.StopPoll();
@@ -116,6 +137,7 @@ void PresetFile::LoadFile() {
     if (!path) {
       gate_.Leave();
       if (SameConnection(epoch)) engine_.StartPoll();
+      Report({.operation = Operation::kLoadFile, .kind = OutcomeKind::kCancelled});
       return;
     }
     LoadChosen(*path, with_link, epoch);
@@ -126,6 +148,7 @@ void PresetFile::LoadChosen(const std::string& path, bool with_link, std::uint64
   // A connection that ended while the dialog was open takes the operation with it.
   if (with_link && !SameConnection(epoch)) {
     gate_.Leave();
+    Report({.operation = Operation::kLoadFile, .kind = OutcomeKind::kLinkLost, .file = path});
     return;
   }
   CheckedFile file = ReadImageFile(files_, path, /*backup=*/false);
@@ -133,6 +156,10 @@ void PresetFile::LoadChosen(const std::string& path, bool with_link, std::uint64
     gate_.Leave();
     if (with_link) engine_.StartPoll();
     view_.ShowMessage(file.error);
+    Report({.operation = Operation::kLoadFile,
+            .kind = OutcomeKind::kFileError,
+            .file = path,
+            .text = file.error});
     return;
   }
   std::string text = std::move(file.text);
@@ -141,8 +168,10 @@ void PresetFile::LoadChosen(const std::string& path, bool with_link, std::uint64
     engine_.ApplyImageText(text);  // the link stays closed
     gate_.Leave();
     view_.ShowStatus(StatusNote::kFileLoaded);
+    Report({.operation = Operation::kLoadFile, .file = path});
     return;
   }
+  load_path_ = path;
   WriteToProcessor(std::move(text));
 }
 
@@ -152,6 +181,8 @@ void PresetFile::WriteToProcessor(std::string text) {
   view_.SetOperationPanelsEnabled(false);
   load_ticks_ = 0;
   load_ticks_running_ = true;
+  image_sent_ = false;
+  stop_requested_ = false;
   timer15_->Start();
   // Nothing may leave between the header and its block: a slot frame there would
   // corrupt the long write. Whatever was pending is dropped when the image is applied.
@@ -160,9 +191,18 @@ void PresetFile::WriteToProcessor(std::string text) {
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   timers_.Defer(kBlockWaitMs,
                 [this, alive = std::weak_ptr<bool>(alive_), epoch, text = std::move(text)] {
-                  if (alive.expired() || !SameConnection(epoch)) return;
+                  if (alive.expired() || !load_ticks_running_ || !SameConnection(epoch)) {
+                    return;
+                  }
                   engine_.SendImageBlock(text, kObjImage, 0);
+                  if (!engine_.LinkOpen()) {
+                    EndLoadWith(OutcomeKind::kLinkLost);
+                    engine_.StartScheduler();  // the poll's time-out ends the connection
+                    return;
+                  }
+                  image_sent_ = true;
                   engine_.ApplyImageText(text);
+                  if (stop_requested_) RequestStop();
                 });
 }
 
@@ -173,6 +213,28 @@ void PresetFile::OnLoadTick() {
   EndLoad();
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowStatus(StatusNote::kFileLoaded);
+  Report({.operation = Operation::kLoadFile, .done = 1, .total = 1, .file = load_path_});
+}
+
+void PresetFile::EndLoadWith(OutcomeKind kind) {
+  EndLoad();
+  Report({.operation = Operation::kLoadFile,
+          .kind = kind,
+          .done = image_sent_ ? 1 : 0,
+          .total = 1,
+          .file = load_path_});
+}
+
+bool PresetFile::RequestStop() {
+  if (!load_ticks_running_) return false;
+  // The header has left: without its block the processor would take the next frames for it.
+  if (!image_sent_) {
+    stop_requested_ = true;
+    return true;
+  }
+  EndLoadWith(OutcomeKind::kCancelled);
+  if (engine_.Connected()) engine_.StartScheduler();
+  return true;
 }
 
 void PresetFile::EndLoad() {
@@ -188,9 +250,10 @@ void PresetFile::OnConnectionClosed() {
     save_pending_ = false;
     save_timeout_->Stop();
     gate_.Leave();
+    Report({.operation = Operation::kReadImage, .kind = OutcomeKind::kLinkLost});
     if (ImageDone done = std::exchange(image_done_, nullptr)) done(std::nullopt);
   }
-  if (load_ticks_running_) EndLoad();
+  if (load_ticks_running_) EndLoadWith(OutcomeKind::kLinkLost);
 }
 
 }  // namespace veltrane

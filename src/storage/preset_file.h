@@ -17,11 +17,12 @@
 #include "protocol/timer.h"
 #include "protocol/view.h"
 #include "storage/file_store.h"
+#include "protocol/outcome.h"
 #include "storage/operation_gate.h"
 
 namespace veltrane {
 
-class PresetFile {
+class PresetFile : public OutcomeReporter {
  public:
   PresetFile(TimerHost& timers, ProtocolEngine& engine, const ParameterModel& model,
              OperationView& view, FileStore& files, OperationGate& gate);
@@ -49,6 +50,9 @@ class PresetFile {
 
   bool SavePending() const { return save_pending_; }
   bool Loading() const { return load_ticks_running_; }
+  // Ends a load: before the image has left nothing is sent; after, the wait for the
+  // processor to take it is cut short. Reports kCancelled; false when no load runs.
+  bool RequestStop();
 
  private:
   void Save(std::string text);
@@ -56,6 +60,7 @@ class PresetFile {
   void WriteToProcessor(std::string text);
   void OnLoadTick();
   void EndLoad();
+  void EndLoadWith(OutcomeKind kind);
   void OnSaveTimeout();
   bool SameConnection(std::uint64_t epoch) const;
 
@@ -71,6 +76,9 @@ class PresetFile {
   ImageDone image_done_;
   bool load_ticks_running_ = false;
   int load_ticks_ = 0;
+  bool image_sent_ = false;  // the load's long write has left
+  bool stop_requested_ = false;
+  std::string load_path_;
   std::unique_ptr<Timer> timer15_;       // load progress, 350 ms
   std::unique_ptr<Timer> save_timeout_;  // the image for a file save, 12 s
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -2,6 +2,8 @@
 // real time: every command, the usage and file errors, a silent and a locked processor,
 // and a backup restored into two other processors, one of which keeps a slot wrong.
 
+#include <signal.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -267,6 +269,50 @@ class CliE2eTest : public QObject {
     const QJsonObject result = QJsonDocument::fromJson(bad.readAllStandardOutput()).object();
     QCOMPARE(result["differing_slots"].toArray(), QJsonArray{7});
     QVERIFY(bad.readAllStandardError().contains("slot(s) 7 differ"));
+  }
+
+  // SIGINT, SIGTERM, or the processor going away 8 s into a restore: the run ends within
+  // seconds and names the slots written.
+  void aRestoreStoppedHalfWaySaysHowFarItGot() {
+    Sim source({"--demo-content"});
+    QTemporaryDir dir;
+    const QString preset = dir.filePath("live");
+    QCOMPARE(Ctl({"--port", source.Path(), "dump", preset}).code, 0);
+    const QString file = dir.filePath("rack.txt");
+    {
+      QFile backup(file);
+      QVERIFY(backup.open(QIODevice::WriteOnly));
+      backup.write(Read(preset).repeated(20));
+    }
+    for (const int signal : {SIGINT, SIGTERM, 0}) {
+      auto target = std::make_unique<Sim>(QStringList{"--pace"});
+      QProcess ctl;
+      ctl.start(QStringLiteral(VELTRANE_CTL_PATH),
+                {"--port", target->Path(), "--json", "restore", file});
+      QTest::qWait(8000);  // the connection, then one slot a second
+      QCOMPARE(ctl.state(), QProcess::Running);
+      QElapsedTimer clock;
+      clock.start();
+      if (signal != 0) {
+        ::kill(static_cast<pid_t>(ctl.processId()), signal);
+      } else {
+        target.reset();  // the processor goes away
+      }
+      QVERIFY(ctl.waitForFinished(10000));
+      QVERIFY(clock.elapsed() < 10000);
+      QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+      QCOMPARE(ctl.exitCode(), signal != 0 ? 128 + signal : 1);
+      const QJsonObject result = QJsonDocument::fromJson(ctl.readAllStandardOutput()).object();
+      const int n = result["slots_written"].toInt();
+      QVERIFY2(n >= 2 && n < 20, qPrintable(result["error"].toString()));
+      const QString rest = QString::number(n + 1);
+      QCOMPARE(result["error"].toString(),
+               signal != 0 ? QString("stopped after slot %1 of 20; slots %2-20 unchanged").arg(n).arg(rest)
+                           : QString("the link to the processor was lost after slot %1 of 20; "
+                                     "slots %2-20 were not written (slot %2 may be incomplete)")
+                                 .arg(n)
+                                 .arg(rest));
+    }
   }
 };
 

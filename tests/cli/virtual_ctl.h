@@ -46,6 +46,7 @@ class VirtualCtlEnvironment : public CtlEnvironment {
 
   VirtualClock& Clock() { return clock_; }
   Peer& Far() { return peer_; }
+  SimSerialPort& Port() { return port_; }
 
  private:
   VirtualClock clock_;
