@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <map>
 
 namespace veltrane {
@@ -241,13 +242,97 @@ ParsedCommandLine ParseCtlCommandLine(const std::vector<std::string>& raw,
 
 namespace {
 
+// Reads an option's value, or records that it has none and gives nullopt.
+using ValueOf = std::function<std::optional<std::string>(const std::string& option)>;
+
+// --device, --timeout and --reply-ms with their ranges; false stops the parse.
+bool ReadNumberOption(const std::string& arg, const ValueOf& value, ParsedCommandLine& parsed) {
+  CtlOptions& o = parsed.options;
+  const auto text = value(arg);
+  if (!text) return false;
+  const auto n = ParseInteger(*text);
+  if (arg == "--device") {
+    if (!n || *n < 1 || *n > 256) {
+      parsed.error = "--device needs a number from 1 to 256";
+      return false;
+    }
+    o.device = *n;
+  } else if (arg == "--timeout") {
+    if (!n || *n < 1 || *n > 3600) {
+      parsed.error = "--timeout needs a number of seconds from 1 to 3600";
+      return false;
+    }
+    o.timeout_ms = *n * 1000;
+  } else {
+    if (!n || *n < kMinScanReplyMs || *n > 2000) {
+      parsed.error =
+          "--reply-ms needs a number of milliseconds from 21 to 2000 (an answer "
+          "alone takes 20.8 ms on the wire)";
+      return false;
+    }
+    o.reply_ms = *n;
+  }
+  return true;
+}
+
+// The options that take no value; false when arg is none of them.
+bool ReadFlag(const std::string& arg, CtlOptions& o) {
+  if (arg == "--hid") {
+    o.hid = true;
+  } else if (arg == "--json") {
+    o.json = true;
+  } else if (arg == "-q" || arg == "--quiet") {
+    o.quiet = true;
+  } else if (arg == "-v" || arg == "--verbose") {
+    o.verbose = true;
+  } else if (arg == "--verify") {
+    o.verify = true;
+  } else if (arg == "--no-verify") {
+    o.verify = false;
+  } else if (arg == "--apply") {
+    o.apply = true;
+  } else if (arg == "--probe") {
+    o.probe = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// One general option or the command word; false stops the parse (help, version or an error).
+bool ReadOption(const std::string& arg, const ValueOf& value, ParsedCommandLine& parsed) {
+  CtlOptions& o = parsed.options;
+  if (arg == "--help" || arg == "-h") {
+    parsed.help = true;
+    return false;
+  }
+  if (arg == "--version") {
+    parsed.version = true;
+    return false;
+  }
+  if (arg == "--port") {
+    const auto path = value(arg);
+    if (!path) return false;
+    o.port = *path;
+  } else if (arg == "--device" || arg == "--timeout" || arg == "--reply-ms") {
+    return ReadNumberOption(arg, value, parsed);
+  } else if (ReadFlag(arg, o)) {
+    return true;
+  } else if (arg.starts_with("-")) {
+    parsed.error = "unknown option " + arg;
+    return false;
+  } else if (o.command.empty()) {
+    o.command = arg;
+  }
+  return true;
+}
+
 FirstPass ReadArguments(const std::vector<std::string>& argv) {
   FirstPass first;
   ParsedCommandLine& parsed = first.parsed;
   CtlOptions& o = parsed.options;
-  std::string& fit_option = first.fit_option;
   std::size_t i = 0;
-  const auto value = [&](const std::string& option) -> std::optional<std::string> {
+  const ValueOf value = [&](const std::string& option) -> std::optional<std::string> {
     if (i + 1 >= argv.size()) {
       parsed.error = option + " needs a value";
       return std::nullopt;
@@ -266,70 +351,10 @@ FirstPass ReadArguments(const std::vector<std::string>& argv) {
         parsed.error = *fit_error;
         return first;
       }
-      if (arg != "--range") fit_option = arg;
+      if (arg != "--range") first.fit_option = arg;
       continue;
     }
-    if (arg == "--help" || arg == "-h") {
-      parsed.help = true;
-      return first;
-    } else if (arg == "--version") {
-      parsed.version = true;
-      return first;
-    } else if (arg == "--port") {
-      const auto path = value(arg);
-      if (!path) return first;
-      o.port = *path;
-    } else if (arg == "--hid") {
-      o.hid = true;
-    } else if (arg == "--device") {
-      const auto text = value(arg);
-      if (!text) return first;
-      const auto n = ParseInteger(*text);
-      if (!n || *n < 1 || *n > 256) {
-        parsed.error = "--device needs a number from 1 to 256";
-        return first;
-      }
-      o.device = *n;
-    } else if (arg == "--json") {
-      o.json = true;
-    } else if (arg == "-q" || arg == "--quiet") {
-      o.quiet = true;
-    } else if (arg == "-v" || arg == "--verbose") {
-      o.verbose = true;
-    } else if (arg == "--timeout") {
-      const auto text = value(arg);
-      if (!text) return first;
-      const auto s = ParseInteger(*text);
-      if (!s || *s < 1 || *s > 3600) {
-        parsed.error = "--timeout needs a number of seconds from 1 to 3600";
-        return first;
-      }
-      o.timeout_ms = *s * 1000;
-    } else if (arg == "--reply-ms") {
-      const auto text = value(arg);
-      if (!text) return first;
-      const auto ms = ParseInteger(*text);
-      if (!ms || *ms < kMinScanReplyMs || *ms > 2000) {
-        parsed.error =
-            "--reply-ms needs a number of milliseconds from 21 to 2000 (an answer "
-            "alone takes 20.8 ms on the wire)";
-        return first;
-      }
-      o.reply_ms = *ms;
-    } else if (arg == "--verify") {
-      o.verify = true;
-    } else if (arg == "--no-verify") {
-      o.verify = false;
-    } else if (arg == "--apply") {
-      o.apply = true;
-    } else if (arg == "--probe") {
-      o.probe = true;
-    } else if (arg.starts_with("-")) {
-      parsed.error = "unknown option " + arg;
-      return first;
-    } else if (o.command.empty()) {
-      o.command = arg;
-    }
+    if (!ReadOption(arg, value, parsed)) return first;
   }
   return first;
 }

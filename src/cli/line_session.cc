@@ -176,6 +176,24 @@ void LineSession::NextDevice() {
   });
 }
 
+// The table's text for one processor; a scan also puts what it found into `entry`.
+std::string LineSession::DeviceText(const Device& d, QJsonObject& entry) const {
+  if (d.garbled) return "possible duplicate device number";
+  if (d.code != kExitDone) return d.error;
+  if (options_.command == "scan") {
+    const QJsonArray presets = d.result["presets"].toArray();
+    const QString name = presets.isEmpty() ? QString() : presets[0].toObject()["name"].toString();
+    const bool locked = d.result["locked"].toBool();
+    entry["active_preset"] = d.result["active_preset"];
+    entry["locked"] = locked;
+    entry["first_preset_name"] = name;
+    return "preset " + std::to_string(d.result["active_preset"].toInt()) + ", " +
+           (locked ? "locked" : "unlocked") + ", first preset \"" + name.toStdString() + "\"";
+  }
+  if (options_.command == "restore-all" && options_.verify == false) return "restored " + d.file;
+  return (options_.command == "backup-all" ? "saved " : "restored and verified ") + d.file;
+}
+
 void LineSession::Report() {
   const bool scan = options_.command == "scan";
   int code = kExitDone;
@@ -184,26 +202,7 @@ void LineSession::Report() {
   for (const Device& d : devices_) {
     const bool ok = d.code == kExitDone;
     QJsonObject entry{{"device_number", d.number}, {"ok", ok}, {"garbled", d.garbled}};
-    std::string text;
-    if (d.garbled) {
-      text = "possible duplicate device number";
-    } else if (!ok) {
-      text = d.error;
-    } else if (scan) {
-      const QJsonArray presets = d.result["presets"].toArray();
-      const QString name = presets.isEmpty() ? QString() : presets[0].toObject()["name"].toString();
-      const bool locked = d.result["locked"].toBool();
-      entry["active_preset"] = d.result["active_preset"];
-      entry["locked"] = locked;
-      entry["first_preset_name"] = name;
-      text = "preset " + std::to_string(d.result["active_preset"].toInt()) + ", " +
-             (locked ? "locked" : "unlocked") + ", first preset \"" + name.toStdString() + "\"";
-    } else {
-      text = (options_.command == "backup-all" ? "saved " : "restored and verified ") + d.file;
-      if (options_.command == "restore-all" && options_.verify == false) {
-        text = "restored " + d.file;
-      }
-    }
+    const std::string text = DeviceText(d, entry);
     if (!d.file.empty()) entry["file"] = Q(d.file);
     if (!ok && !d.error.empty()) entry["error"] = Q(d.error);
     list.append(entry);

@@ -42,6 +42,7 @@ class LineSession {
   void Scan();
   void NextDevice();
   void Report();
+  std::string DeviceText(const Device& d, QJsonObject& entry) const;
   void Fail(int code, const std::string& text);
 
   CtlOptions options_;

@@ -78,89 +78,170 @@ bool IsPassword(std::string_view text) {
   return true;
 }
 
+// An option's value; nullopt when the command line ends before it.
+using OptionValue = std::optional<std::string_view>;
+using Options = veltrane::PtyServerOptions;
+
+std::optional<int> NumberOf(OptionValue value, int base = 10) {
+  return value ? ParseNumber(*value, base) : std::nullopt;
+}
+
+struct SimOption {
+  std::string_view name;
+  bool needs_value;
+  // Applies the option; an error text, or empty.
+  std::string (*apply)(OptionValue value, Options& options);
+};
+
+// A table rather than an if-chain, so each option reads as one entry.
+const SimOption kOptions[] = {
+    {"--link", true,
+     [](OptionValue path, Options& o) -> std::string {
+       if (!path || path->empty()) return "--link needs a path";
+       o.link_path = std::string(*path);
+       return {};
+     }},
+    {"--device", true,
+     [](OptionValue value, Options& o) -> std::string {
+       const auto n = NumberOf(value);
+       if (!n || *n < 1 || *n > 255) return "--device needs a number from 1 to 255";
+       o.sim.device_number = static_cast<std::uint8_t>(*n);
+       return {};
+     }},
+    {"--devices", true,
+     [](OptionValue list, Options& o) -> std::string {
+       o.devices = list ? veltrane::ParseDeviceNumbers(*list) : std::vector<int>{};
+       if (o.devices.empty()) return "--devices needs device numbers 1..255 like 1,2,5";
+       return {};
+     }},
+    {"--demo-content", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.demo_content = true;
+       return {};
+     }},
+    {"--locked", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.locked_at_start = true;
+       return {};
+     }},
+    {"--password", true,
+     [](OptionValue password, Options& o) -> std::string {
+       if (!password || !IsPassword(*password)) return "--password needs six letters or digits";
+       o.sim.password = std::string(*password);
+       return {};
+     }},
+    {"--long-poll", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.poll_answer_long = true;
+       return {};
+     }},
+    {"--identity-first", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.identity_first = true;
+       return {};
+     }},
+    {"--silent", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.silent = true;
+       return {};
+     }},
+    {"--late", true,
+     [](OptionValue value, Options& o) -> std::string {
+       const auto ms = NumberOf(value);
+       if (!ms) return "--late needs a number of milliseconds";
+       o.sim.late_ms = *ms;
+       return {};
+     }},
+    {"--late-device", true,
+     [](OptionValue text, Options& o) -> std::string {
+       const auto late = text ? veltrane::ParseDeviceLateness(*text) : std::nullopt;
+       if (!late) return "--late-device needs N:MS, a device number 1..255 and 0..60000 ms";
+       o.late_devices.push_back(*late);
+       return {};
+     }},
+    {"--split", true,
+     [](OptionValue value, Options& o) -> std::string {
+       const auto n = NumberOf(value);
+       if (!n || *n == 0) return "--split needs a number of bytes";
+       o.sim.split_chunks = {static_cast<std::size_t>(*n)};
+       return {};
+     }},
+    {"--merge", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.merge_with_next = true;
+       return {};
+     }},
+    {"--noise", true,
+     [](OptionValue value, Options& o) -> std::string {
+       const auto n = NumberOf(value);
+       if (!n) return "--noise needs a number of bytes";
+       o.sim.random_noise = *n;
+       return {};
+     }},
+    {"--drop-after", true,
+     [](OptionValue value, Options& o) -> std::string {
+       const auto n = NumberOf(value);
+       if (!n) return "--drop-after needs a number of frames";
+       o.sim.drop_after_frames = *n;
+       return {};
+     }},
+    {"--ignore", true,
+     [](OptionValue value, Options& o) -> std::string {
+       const auto code = NumberOf(value, 16);
+       if (!code || *code > 0xFF) return "--ignore needs an object code in hex";
+       o.sim.ignore_objects.insert(static_cast<std::uint8_t>(*code));
+       return {};
+     }},
+    {"--corrupt-slot", true,
+     [](OptionValue value, Options& o) -> std::string {
+       const auto n = NumberOf(value);
+       if (!n || *n < 1 || *n > 20) return "--corrupt-slot needs a slot from 1 to 20";
+       o.sim.corrupt_slot = *n;
+       return {};
+     }},
+    {"--keep-number", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.keep_device_number = true;
+       return {};
+     }},
+    {"--refuse-lock", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.refuse_lock = true;
+       return {};
+     }},
+    {"--pace", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.sim.pacing_9600 = true;
+       return {};
+     }},
+    {"--verbose", false,
+     [](OptionValue, Options& o) -> std::string {
+       o.verbose = true;
+       return {};
+     }},
+};
+
+const SimOption* FindOption(std::string_view name) {
+  for (const SimOption& option : kOptions) {
+    if (option.name == name) return &option;
+  }
+  return nullptr;
+}
+
 // Fills options from the arguments; an error text, or empty on success.
-std::string ParseArguments(int argc, char** argv, veltrane::PtyServerOptions& options, bool& help) {
-  veltrane::SimOptions& sim = options.sim;
+std::string ParseArguments(int argc, char** argv, Options& options, bool& help) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    auto value = [&]() -> std::optional<std::string_view> {
-      if (i + 1 >= argc) return std::nullopt;
-      return std::string_view(argv[++i]);
-    };
-    auto number = [&](int base = 10) -> std::optional<int> {
-      const auto text = value();
-      return text ? ParseNumber(*text, base) : std::nullopt;
-    };
     if (arg == "--help" || arg == "-h") {
       help = true;
-    } else if (arg == "--link") {
-      const auto path = value();
-      if (!path || path->empty()) return "--link needs a path";
-      options.link_path = std::string(*path);
-    } else if (arg == "--device") {
-      const auto n = number();
-      if (!n || *n < 1 || *n > 255) return "--device needs a number from 1 to 255";
-      sim.device_number = static_cast<std::uint8_t>(*n);
-    } else if (arg == "--devices") {
-      const auto list = value();
-      options.devices = list ? veltrane::ParseDeviceNumbers(*list) : std::vector<int>{};
-      if (options.devices.empty()) return "--devices needs device numbers 1..255 like 1,2,5";
-    } else if (arg == "--demo-content") {
-      sim.demo_content = true;
-    } else if (arg == "--locked") {
-      sim.locked_at_start = true;
-    } else if (arg == "--password") {
-      const auto password = value();
-      if (!password || !IsPassword(*password)) return "--password needs six letters or digits";
-      sim.password = std::string(*password);
-    } else if (arg == "--long-poll") {
-      sim.poll_answer_long = true;
-    } else if (arg == "--identity-first") {
-      sim.identity_first = true;
-    } else if (arg == "--silent") {
-      sim.silent = true;
-    } else if (arg == "--late") {
-      const auto ms = number();
-      if (!ms) return "--late needs a number of milliseconds";
-      sim.late_ms = *ms;
-    } else if (arg == "--late-device") {
-      const auto text = value();
-      const auto late = text ? veltrane::ParseDeviceLateness(*text) : std::nullopt;
-      if (!late) return "--late-device needs N:MS, a device number 1..255 and 0..60000 ms";
-      options.late_devices.push_back(*late);
-    } else if (arg == "--split") {
-      const auto n = number();
-      if (!n || *n == 0) return "--split needs a number of bytes";
-      sim.split_chunks = {static_cast<std::size_t>(*n)};
-    } else if (arg == "--merge") {
-      sim.merge_with_next = true;
-    } else if (arg == "--noise") {
-      const auto n = number();
-      if (!n) return "--noise needs a number of bytes";
-      sim.random_noise = *n;
-    } else if (arg == "--drop-after") {
-      const auto n = number();
-      if (!n) return "--drop-after needs a number of frames";
-      sim.drop_after_frames = *n;
-    } else if (arg == "--ignore") {
-      const auto code = number(16);
-      if (!code || *code > 0xFF) return "--ignore needs an object code in hex";
-      sim.ignore_objects.insert(static_cast<std::uint8_t>(*code));
-    } else if (arg == "--corrupt-slot") {
-      const auto n = number();
-      if (!n || *n < 1 || *n > 20) return "--corrupt-slot needs a slot from 1 to 20";
-      sim.corrupt_slot = *n;
-    } else if (arg == "--keep-number") {
-      sim.keep_device_number = true;
-    } else if (arg == "--refuse-lock") {
-      sim.refuse_lock = true;
-    } else if (arg == "--pace") {
-      sim.pacing_9600 = true;
-    } else if (arg == "--verbose") {
-      options.verbose = true;
-    } else {
-      return "unknown option " + std::string(arg);
+      continue;
     }
+    const SimOption* option = FindOption(arg);
+    if (option == nullptr) return "unknown option " + std::string(arg);
+    OptionValue value;
+    if (option->needs_value && i + 1 < argc) value = std::string_view(argv[++i]);
+    const std::string error = option->apply(value, options);
+    if (!error.empty()) return error;
   }
   return {};
 }

@@ -146,6 +146,58 @@ bool SplitFilterPrefix(std::string_view line, std::string* label, std::string_vi
   return true;
 }
 
+// "LSC 12 dB", "LS 6dB": a slope right after a shelf's type. Gives the index after it.
+std::size_t ReadShelfSlope(const std::vector<std::string>& tokens, std::size_t i,
+                           ListedFilter& listed) {
+  if (listed.type == kPeaking || listed.slope_db || i >= tokens.size()) return i;
+  std::string unit;
+  if (const auto slope = LeadingNumber(tokens[i], &unit); slope && (unit == "db" || unit.empty())) {
+    listed.slope_db = slope;
+    listed.type_text += " " + tokens[i];
+    ++i;
+    if (unit.empty() && i < tokens.size() && Lower(tokens[i]) == "db") {
+      listed.type_text += " " + tokens[i];
+      ++i;
+    }
+  }
+  return i;
+}
+
+struct FilterValues {
+  std::optional<double> freq;
+  std::optional<double> gain;
+};
+
+// Fc, Gain, Q and BW from token i on, in any order; Q (from Q or BW) goes into `listed`.
+FilterValues ReadFilterValues(const std::vector<std::string>& tokens, std::size_t i,
+                              ListedFilter& listed) {
+  FilterValues values;
+  for (; i < tokens.size(); ++i) {
+    const std::string key = Lower(tokens[i]);
+    std::string unit;
+    if (key == "fc" || key == "f" || key == "freq") {
+      values.freq = ValueAfter(tokens, i, &unit);
+      if (values.freq && unit == "khz") *values.freq *= 1000;
+    } else if (key == "gain" || key == "g") {
+      values.gain = ValueAfter(tokens, i, &unit);
+    } else if (key == "q") {
+      listed.q = ValueAfter(tokens, i, &unit);
+    } else if (key == "bw") {
+      const auto octaves = ValueAfter(tokens, i, &unit);
+      if (octaves && *octaves > 0) listed.q = QFromOctaves(*octaves);
+    }
+  }
+  return values;
+}
+
+// The first value the filter lacks, or nullptr when it has them all.
+const char* MissingValue(const ListedFilter& listed, const FilterValues& values) {
+  if (!values.freq || *values.freq <= 0) return "no frequency (Fc)";
+  if (!values.gain) return "no gain";
+  if (listed.type == kPeaking && (!listed.q || *listed.q <= 0)) return "no Q";
+  return nullptr;
+}
+
 void ParseFilterLine(int line_number, std::string label, std::string_view rest, FilterFile& file) {
   std::vector<std::string> tokens = Tokens(rest);
   std::size_t i = 0;
@@ -184,54 +236,15 @@ void ParseFilterLine(int line_number, std::string label, std::string_view rest, 
       listed.type = kHighShelf;
       break;
   }
-  ++i;
   listed.slope_db = match.glued_slope;
-  // "LSC 12 dB", "LS 6dB": a slope right after the type.
-  if (listed.type != kPeaking && !listed.slope_db && i < tokens.size()) {
-    std::string unit;
-    if (const auto slope = LeadingNumber(tokens[i], &unit);
-        slope && (unit == "db" || unit.empty())) {
-      listed.slope_db = slope;
-      listed.type_text += " " + tokens[i];
-      ++i;
-      if (unit.empty() && i < tokens.size() && Lower(tokens[i]) == "db") {
-        listed.type_text += " " + tokens[i];
-        ++i;
-      }
-    }
-  }
-
-  std::optional<double> freq;
-  std::optional<double> gain;
-  for (; i < tokens.size(); ++i) {
-    const std::string key = Lower(tokens[i]);
-    std::string unit;
-    if (key == "fc" || key == "f" || key == "freq") {
-      freq = ValueAfter(tokens, i, &unit);
-      if (freq && unit == "khz") *freq *= 1000;
-    } else if (key == "gain" || key == "g") {
-      gain = ValueAfter(tokens, i, &unit);
-    } else if (key == "q") {
-      listed.q = ValueAfter(tokens, i, &unit);
-    } else if (key == "bw") {
-      const auto octaves = ValueAfter(tokens, i, &unit);
-      if (octaves && *octaves > 0) listed.q = QFromOctaves(*octaves);
-    }
-  }
-  if (!freq || *freq <= 0) {
-    problem("no frequency (Fc)");
+  i = ReadShelfSlope(tokens, i + 1, listed);
+  const FilterValues values = ReadFilterValues(tokens, i, listed);
+  if (const char* missing = MissingValue(listed, values)) {
+    problem(missing);
     return;
   }
-  if (!gain) {
-    problem("no gain");
-    return;
-  }
-  if (listed.type == kPeaking && (!listed.q || *listed.q <= 0)) {
-    problem("no Q");
-    return;
-  }
-  listed.freq_hz = *freq;
-  listed.gain_db = *gain;
+  listed.freq_hz = *values.freq;
+  listed.gain_db = *values.gain;
   file.filters.push_back(std::move(listed));
 }
 

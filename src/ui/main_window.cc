@@ -60,7 +60,21 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   diagram_ = new BlockDiagram(this);
   diagram_->setGeometry(0, 368, 969, 369);
 
-  // The link layer's bookkeeping: never shown, kept where support can find it.
+  BuildHiddenLists();
+  BuildProgressBoxes();
+  AddAboutAction(this);
+
+  status_line_ = new QLabel(this);
+  status_line_->setObjectName(QStringLiteral("StatusLine"));
+  status_line_->setGeometry(392, 632, 570, 24);
+  new FocusRing(this);
+
+  WireControls();
+  CentreOnScreen();
+}
+
+// The link layer's bookkeeping: never shown, kept where support can find it.
+void MainWindow::BuildHiddenLists() {
   history_list_ = new QListWidget(this);
   history_list_->setObjectName(QStringLiteral("HistoryListBox"));
   history_list_->hide();
@@ -70,7 +84,9 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   hid_status_ = new QLabel(QStringLiteral("接到回复数据时显示已连上"), this);
   hid_status_->setObjectName(QStringLiteral("HidStatusLabel"));
   hid_status_->hide();
+}
 
+void MainWindow::BuildProgressBoxes() {
   connecting_box_ = new ProgressBox(QString::fromLatin1(kConnectingCaption), this);
   connecting_box_->setObjectName(QStringLiteral("ConnectingBox"));
   connecting_box_->move((kClientWidth - connecting_box_->width()) / 2,
@@ -78,13 +94,10 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   transfer_box_ = new ProgressBox(QString::fromLatin1(kTransferCaption), this);
   transfer_box_->setObjectName(QStringLiteral("TransferBox"));
   transfer_box_->move(307, 317);
-  AddAboutAction(this);
+}
 
-  status_line_ = new QLabel(this);
-  status_line_->setObjectName(QStringLiteral("StatusLine"));
-  status_line_->setGeometry(392, 632, 570, 24);
-  new FocusRing(this);
-
+// The strips, the legend and the top bar's connect and device controls.
+void MainWindow::WireControls() {
   for (int channel = 0; channel < kChannelCount; ++channel) {
     connect(diagram_->Strip(channel), &ChannelStrip::Clicked, this, &MainWindow::OnStripClicked);
   }
@@ -99,7 +112,9 @@ MainWindow::MainWindow(ParameterModel& model, TimerHost& timers, EditorState& st
   connect(top_bar_->DeviceIdList(), &QComboBox::activated, this, [this](int index) {
     if (engine_ != nullptr && index >= 0) engine_->SetDeviceId(static_cast<std::uint8_t>(index));
   });
+}
 
+void MainWindow::CentreOnScreen() {
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect desktop = screen->availableGeometry();
     // The frame is not known before the first show, so centre the size it will have:

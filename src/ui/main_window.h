@@ -93,6 +93,10 @@ class MainWindow : public QWidget, public ConnectionView, public MainPanels {
 
  private:
   void BuildGraphArea();
+  void BuildHiddenLists();
+  void BuildProgressBoxes();
+  void WireControls();
+  void CentreOnScreen();
   void OnStripClicked(int channel, StripButton button);
   void PlaceDetailWindow();
   void ToggleMute(int channel);
