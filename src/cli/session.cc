@@ -144,12 +144,10 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
       timers_(environment.Timers()),
       view_(isatty(fileno(err)) != 0 && !options_.json),
       engine_(timers_, model_, view_),
-      presets_(timers_, engine_, view_, view_, gate_),
-      file_(timers_, engine_, model_, view_, files_, gate_),
-      backup_(timers_, engine_, view_, files_, gate_),
-      lock_(engine_, model_, view_, view_),
-      settings_(engine_, view_, view_, presets_),
-      router_(engine_, presets_, file_, backup_, lock_, settings_) {
+      processor_(timers_, engine_, model_,
+                 ProcessorViews{
+                     .operations = view_, .presets = view_, .lock = view_, .device_number = view_},
+                 files_) {
   serial_port_ = &environment_.Serial([this](std::span<const std::uint8_t> bytes) {
     last_heard_ms_ = timers_.NowMs();
     if (options_.verbose) TraceBytes(err_, last_heard_ms_, '<', bytes);
@@ -160,11 +158,7 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
     serial_port_ = tracer_.get();
   }
   engine_.SetSerialPort(serial_port_);
-  const auto keep = [this](const Outcome& outcome) { outcomes_.push_back(outcome); };
-  engine_.SetOutcomeListener(keep);
-  presets_.SetOutcomeListener(keep);
-  file_.SetOutcomeListener(keep);
-  backup_.SetOutcomeListener(keep);
+  processor_.SetOutcomeListener([this](const Outcome& outcome) { outcomes_.push_back(outcome); });
   engine_.SetDeviceId(static_cast<std::uint8_t>(options_.device - 1));
   poll_ = timers_.CreateTimer("CtlPoll", kPollMs, [this] {
     if (on_poll_) on_poll_();
