@@ -17,7 +17,7 @@
 #include "cli/terminal_view.h"
 #include "link/hid_backend.h"
 #include "link/hid_link.h"
-#include "link/qt_file_store.h"
+#include "disk/qt_file_store.h"
 #include "model/parameter_model.h"
 #include "protocol/engine.h"
 #include "storage/device_presets.h"

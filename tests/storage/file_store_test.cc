@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "feature_harness.h"
-#include "link/qt_file_store.h"
+#include "disk/qt_file_store.h"
 #include "storage/image_text.h"
 
 namespace veltrane::test {
