@@ -58,6 +58,9 @@ class CtlSession {
 
  private:
   bool CheckArguments();
+  std::string ArgumentError();
+  std::string ReadTransferFile(bool backup);
+  std::string ReadFitArguments();
   void Connect();
   void OnConnected();
   void RunCommand();
