@@ -15,7 +15,7 @@
 #include "link/hid_backend.h"
 #include "link/hid_link.h"
 #include "link/port_list.h"
-#include "link/qt_file_store.h"
+#include "disk/qt_file_store.h"
 #include "link/qt_timer_host.h"
 #include "link/serial_link.h"
 #include "model/parameter_model.h"

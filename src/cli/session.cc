@@ -144,12 +144,10 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
       timers_(environment.Timers()),
       view_(isatty(fileno(err)) != 0 && !options_.json),
       engine_(timers_, model_, view_),
-      presets_(timers_, engine_, view_, view_, gate_),
-      file_(timers_, engine_, model_, view_, files_, gate_),
-      backup_(timers_, engine_, view_, files_, gate_),
-      lock_(engine_, model_, view_, view_),
-      settings_(engine_, view_, view_, presets_),
-      router_(engine_, presets_, file_, backup_, lock_, settings_) {
+      processor_(timers_, engine_, model_,
+                 ProcessorViews{
+                     .operations = view_, .presets = view_, .lock = view_, .device_number = view_},
+                 files_) {
   serial_port_ = &environment_.Serial([this](std::span<const std::uint8_t> bytes) {
     last_heard_ms_ = timers_.NowMs();
     if (options_.verbose) TraceBytes(err_, last_heard_ms_, '<', bytes);
@@ -160,11 +158,7 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
     serial_port_ = tracer_.get();
   }
   engine_.SetSerialPort(serial_port_);
-  const auto keep = [this](const Outcome& outcome) { outcomes_.push_back(outcome); };
-  engine_.SetOutcomeListener(keep);
-  presets_.SetOutcomeListener(keep);
-  file_.SetOutcomeListener(keep);
-  backup_.SetOutcomeListener(keep);
+  processor_.SetOutcomeListener([this](const Outcome& outcome) { outcomes_.push_back(outcome); });
   engine_.SetDeviceId(static_cast<std::uint8_t>(options_.device - 1));
   poll_ = timers_.CreateTimer("CtlPoll", kPollMs, [this] {
     if (on_poll_) on_poll_();
@@ -198,77 +192,78 @@ void CtlSession::Start(std::function<void(int)> finished) {
 // Before anything is opened
 
 bool CtlSession::CheckArguments() {
+  const std::string error = ArgumentError();
+  if (error.empty()) return true;
+  Fail(kExitUsage, error);
+  return false;
+}
+
+// What is wrong with the command's arguments, before anything is opened; empty when
+// nothing is.
+std::string CtlSession::ArgumentError() {
   const std::string& command = options_.command;
   const std::vector<std::string>& args = options_.args;
   if (command == "set") {
     ParameterModel scratch;
     const SetOutcome outcome = ApplySetArguments(args, scratch);
-    if (!outcome.error.empty()) {
-      Fail(kExitUsage, "set: " + outcome.error);
-      return false;
-    }
+    if (!outcome.error.empty()) return "set: " + outcome.error;
   } else if (command == "dump" || command == "backup") {
     if (const std::string error = CheckOutputPath(args[0]); !error.empty()) {
-      Fail(kExitUsage, command + ": " + error);
-      return false;
+      return command + ": " + error;
     }
   } else if (command == "load" || command == "restore") {
-    const bool backup = command == "restore";
-    CheckedFile file = ReadImageFile(files_, args[0], backup);
-    if (!file.error.empty()) {
-      // A sound file of the other kind is named as such rather than called damaged.
-      const bool other_kind =
-          file.damaged && ReadImageFile(files_, args[0], !backup).error.empty();
-      Fail(kExitUsage, other_kind ? args[0] + (backup ? ": this is a preset file, not a backup "
-                                                        "(write it with load)"
-                                                      : ": this is a backup of 20 presets, not a "
-                                                        "preset file (write it with restore)")
-                       : file.damaged ? args[0] + ": " + file.error
-                                                       : file.error);
-      return false;
-    }
-    file_text_ = std::move(file.text);
+    return ReadTransferFile(command == "restore");
   } else if (command == "store" || command == "recall") {
-    if (!Number(args[0], 1, kPresetCount)) {
-      Fail(kExitUsage, command + ": the preset number is 1 to 20");
-      return false;
-    }
+    if (!Number(args[0], 1, kPresetCount)) return command + ": the preset number is 1 to 20";
     if (command == "store" && !IsStorablePresetName(args[1])) {
-      Fail(kExitUsage, "store: a name has at most 19 characters, each one Windows-1252 can hold");
-      return false;
+      return "store: a name has at most 19 characters, each one Windows-1252 can hold";
     }
   } else if (command == "set-device") {
-    if (!Number(args[0], 1, kChangeListCount)) {
-      Fail(kExitUsage, "set-device: the device number is 1 to 251");
-      return false;
-    }
+    if (!Number(args[0], 1, kChangeListCount)) return "set-device: the device number is 1 to 251";
   } else if (command == "align") {
     const std::optional<int> a = ParseChannel(args[0]);
     const std::optional<int> b = ParseChannel(args[1]);
     if (!a || !b || !IsOutput(*a) || !IsOutput(*b) || *a == *b) {
-      Fail(kExitUsage, "align: give two different outputs, e.g. align out1 out2");
-      return false;
+      return "align: give two different outputs, e.g. align out1 out2";
     }
   } else if (command == "fit" || command == "predict") {
-    if (command == "predict") {
-      if (const std::string error = CheckOutputPath(args.back()); !error.empty()) {
-        Fail(kExitUsage, "predict: " + error);
-        return false;
-      }
-    }
-    FitJobRead read = ReadFitJob(command, args, options_.fit, files_);
-    if (!read.job) {
-      Fail(kExitUsage, read.error);
-      return false;
-    }
-    fit_job_ = std::move(read.job);
+    return ReadFitArguments();
   } else if (command == "unlock" || command == "lock") {
     if (!IsPanelPassword(args[0])) {
-      Fail(kExitUsage, command + ": " + std::string(kMsgSixCharacters) + " (letters and digits)");
-      return false;
+      return command + ": " + std::string(kMsgSixCharacters) + " (letters and digits)";
     }
   }
-  return true;
+  return {};
+}
+
+// load and restore: the file is read and checked before the processor is touched.
+std::string CtlSession::ReadTransferFile(bool backup) {
+  const std::string& path = options_.args[0];
+  CheckedFile file = ReadImageFile(files_, path, backup);
+  if (file.error.empty()) {
+    file_text_ = std::move(file.text);
+    return {};
+  }
+  // A sound file of the other kind is named as such rather than called damaged.
+  if (file.damaged && ReadImageFile(files_, path, !backup).error.empty()) {
+    return path + (backup ? ": this is a preset file, not a backup (write it with load)"
+                          : ": this is a backup of 20 presets, not a preset file (write it "
+                            "with restore)");
+  }
+  return file.damaged ? path + ": " + file.error : file.error;
+}
+
+std::string CtlSession::ReadFitArguments() {
+  const std::string& command = options_.command;
+  if (command == "predict") {
+    if (const std::string error = CheckOutputPath(options_.args.back()); !error.empty()) {
+      return "predict: " + error;
+    }
+  }
+  FitJobRead read = ReadFitJob(command, options_.args, options_.fit, files_);
+  if (!read.job) return read.error;
+  fit_job_ = std::move(read.job);
+  return {};
 }
 
 void CtlSession::Ports() {

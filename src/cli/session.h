@@ -11,15 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "access/device_settings.h"
-#include "access/panel_lock.h"
-#include "access/reply_router.h"
+#include "access/processor_operations.h"
 #include "cli/command_line.h"
 #include "cli/fit_command.h"
 #include "cli/terminal_view.h"
 #include "link/hid_backend.h"
 #include "link/hid_link.h"
-#include "link/qt_file_store.h"
+#include "disk/qt_file_store.h"
 #include "model/parameter_model.h"
 #include "protocol/engine.h"
 #include "storage/device_presets.h"
@@ -60,6 +58,9 @@ class CtlSession {
 
  private:
   bool CheckArguments();
+  std::string ArgumentError();
+  std::string ReadTransferFile(bool backup);
+  std::string ReadFitArguments();
   void Connect();
   void OnConnected();
   void RunCommand();
@@ -125,13 +126,13 @@ class CtlSession {
   std::unique_ptr<HidBackend> hid_backend_;
   std::unique_ptr<HidLink> hid_;
   QtFileStore files_;
-  OperationGate gate_;
-  DevicePresets presets_;
-  PresetFile file_;
-  GroupBackup backup_;
-  PanelLock lock_;
-  DeviceSettings settings_;
-  ReplyRouter router_;
+  ProcessorOperations processor_;
+  OperationGate& gate_ = processor_.Gate();
+  DevicePresets& presets_ = processor_.Presets();
+  PresetFile& file_ = processor_.File();
+  GroupBackup& backup_ = processor_.Backup();
+  PanelLock& lock_ = processor_.Lock();
+  DeviceSettings& settings_ = processor_.Settings();
   std::unique_ptr<Timer> poll_;
   std::function<void()> on_poll_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

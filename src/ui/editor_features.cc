@@ -25,36 +25,37 @@ EditorFeatures::EditorFeatures(TimerHost& timers, ProtocolEngine& engine, Parame
   device_row_ = std::make_unique<DeviceIdRow>(controls, *main.DeviceIdList());
   lock_screen_ = std::make_unique<LockScreen>(main);
 
-  presets_ = std::make_unique<DevicePresets>(timers, engine, *operations_, *preset_rows_, gate_);
-  file_ = std::make_unique<PresetFile>(timers, engine, model, *operations_, files, gate_);
-  backup_ = std::make_unique<GroupBackup>(timers, engine, *operations_, files, gate_);
-  lock_ = std::make_unique<PanelLock>(engine, model, *operations_, *lock_screen_);
-  settings_ = std::make_unique<DeviceSettings>(engine, *operations_, *device_row_, *presets_);
-  router_ = std::make_unique<ReplyRouter>(engine, *presets_, *file_, *backup_, *lock_, *settings_);
+  processor_ = std::make_unique<ProcessorOperations>(
+      timers, engine, model,
+      ProcessorViews{.operations = *operations_,
+                     .presets = *preset_rows_,
+                     .lock = *lock_screen_,
+                     .device_number = *device_row_},
+      files);
 
-  preset_rows_->Attach(*presets_);
-  device_row_->Attach(*settings_);
-  lock_screen_->Attach(*lock_);
+  preset_rows_->Attach(Presets());
+  device_row_->Attach(Settings());
+  lock_screen_->Attach(PanelLockFeature());
   const auto on_click = [&controls](const char* button, auto action) {
     QObject::connect(controls.findChild<QPushButton*>(QLatin1String(button)), &QPushButton::clicked,
                      &controls, action);
   };
-  on_click("StoreFileButton", [this] { file_->StoreFile(); });
-  on_click("LoadFileButton", [this] { file_->LoadFile(); });
-  on_click("Save20GroupButton", [this] { backup_->SaveToPc(); });
-  on_click("Load20GroupButton", [this] { backup_->LoadToDevice(); });
+  on_click("StoreFileButton", [this] { File().StoreFile(); });
+  on_click("LoadFileButton", [this] { File().LoadFile(); });
+  on_click("Save20GroupButton", [this] { Backup().SaveToPc(); });
+  on_click("Load20GroupButton", [this] { Backup().LoadToDevice(); });
 
   history_ = std::make_unique<EditHistory>(model);
   edits_ = std::make_unique<EditBinding>(main, model, *history_);
   history_->SetOutlets(&engine, edits_.get());
   main.AttachEditHistory(history_.get());
-  router_->SetEditHistory(history_.get());
+  processor_->Router().SetEditHistory(history_.get());
   menus_ = std::make_unique<ChannelMenus>(main, model, *history_);
   filters_ = std::make_unique<EqFilterFile>(model, *history_, *operations_, *menus_, files);
   menus_->Attach(*filters_);
   measurements_ = std::make_unique<MeasurementActions>(main, model, main.State(), *history_,
                                                        *operations_, files);
-  file_->SetFileWatcher([this](PresetFile::FileEvent event, const std::string& path) {
+  File().SetFileWatcher([this](PresetFile::FileEvent event, const std::string& path) {
     measurements_->OnPresetFile(event, path);
   });
 }
@@ -62,7 +63,7 @@ EditorFeatures::EditorFeatures(TimerHost& timers, ProtocolEngine& engine, Parame
 EditorFeatures::~EditorFeatures() {
   // The windows outlive the features, and a box that has the focus commits as they close.
   main_.AttachEditHistory(nullptr);
-  router_->SetEditHistory(nullptr);
+  processor_->Router().SetEditHistory(nullptr);
 }
 
 }  // namespace veltrane

@@ -8,19 +8,13 @@
 
 #include <memory>
 
-#include "access/device_settings.h"
-#include "access/panel_lock.h"
-#include "access/reply_router.h"
+#include "access/processor_operations.h"
 #include "model/edit_history.h"
 #include "model/parameter_model.h"
 #include "protocol/engine.h"
 #include "protocol/timer.h"
-#include "storage/device_presets.h"
 #include "storage/eq_filter_file.h"
 #include "storage/file_store.h"
-#include "storage/group_backup.h"
-#include "storage/operation_gate.h"
-#include "storage/preset_file.h"
 
 namespace veltrane {
 
@@ -43,11 +37,12 @@ class EditorFeatures {
 
   WindowOperationView& Operations() const { return *operations_; }
   LockScreen& Lock() const { return *lock_screen_; }
-  DevicePresets& Presets() const { return *presets_; }
-  PresetFile& File() const { return *file_; }
-  GroupBackup& Backup() const { return *backup_; }
-  PanelLock& PanelLockFeature() const { return *lock_; }
-  DeviceSettings& Settings() const { return *settings_; }
+  ProcessorOperations& Processor() const { return *processor_; }
+  DevicePresets& Presets() const { return processor_->Presets(); }
+  PresetFile& File() const { return processor_->File(); }
+  GroupBackup& Backup() const { return processor_->Backup(); }
+  PanelLock& PanelLockFeature() const { return processor_->Lock(); }
+  DeviceSettings& Settings() const { return processor_->Settings(); }
   EditHistory& History() const { return *history_; }
   EditBinding& Edits() const { return *edits_; }
   ChannelMenus& Menus() const { return *menus_; }
@@ -59,13 +54,7 @@ class EditorFeatures {
   std::unique_ptr<PresetRows> preset_rows_;
   std::unique_ptr<DeviceIdRow> device_row_;
   std::unique_ptr<LockScreen> lock_screen_;
-  OperationGate gate_;
-  std::unique_ptr<DevicePresets> presets_;
-  std::unique_ptr<PresetFile> file_;
-  std::unique_ptr<GroupBackup> backup_;
-  std::unique_ptr<PanelLock> lock_;
-  std::unique_ptr<DeviceSettings> settings_;
-  std::unique_ptr<ReplyRouter> router_;
+  std::unique_ptr<ProcessorOperations> processor_;
   MainWindow& main_;
   std::unique_ptr<EditHistory> history_;
   std::unique_ptr<EditBinding> edits_;

@@ -12,7 +12,7 @@
 #include "cli/command_line.h"
 #include "cli/parameters.h"
 #include "cli/session.h"
-#include "link/qt_file_store.h"
+#include "disk/qt_file_store.h"
 #include "sim/simulator.h"
 #include "storage/image_text.h"
 #include "virtual_ctl.h"

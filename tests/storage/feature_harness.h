@@ -14,6 +14,7 @@
 
 #include "access/device_settings.h"
 #include "access/panel_lock.h"
+#include "access/processor_operations.h"
 #include "access/reply_router.h"
 #include "hex_util.h"
 #include "memory_file_store.h"
@@ -170,12 +171,7 @@ class FeatureTest : public ::testing::Test {
   void SetUp() override { Build({.demo_content = true}); }
 
   void Build(SimOptions options, bool over_hid = false) {
-    router.reset();
-    settings.reset();
-    lock.reset();
-    backup.reset();
-    file.reset();
-    presets.reset();
+    processor.reset();
     engine.reset();
     hid.reset();
     port.reset();
@@ -191,13 +187,24 @@ class FeatureTest : public ::testing::Test {
     }
     engine->SelectPort("/dev/ttySIM", 1);
     view.SetClock(&clock);
-    presets = std::make_unique<DevicePresets>(clock, *engine, view, view, gate);
-    file = std::make_unique<PresetFile>(clock, *engine, model, view, files, gate);
-    backup = std::make_unique<GroupBackup>(clock, *engine, view, files, gate);
-    lock = std::make_unique<PanelLock>(*engine, model, view, view);
-    settings = std::make_unique<DeviceSettings>(*engine, view, view, *presets);
-    router = std::make_unique<ReplyRouter>(*engine, *presets, *file, *backup, *lock, *settings);
+    BuildOperations(files);
     engine->Start();
+  }
+
+  // The operations as the programs build them, on `store` for their files.
+  void BuildOperations(FileStore& store) {
+    processor.reset();
+    processor = std::make_unique<ProcessorOperations>(
+        clock, *engine, model,
+        ProcessorViews{.operations = view, .presets = view, .lock = view, .device_number = view},
+        store);
+    gate = &processor->Gate();
+    presets = &processor->Presets();
+    file = &processor->File();
+    backup = &processor->Backup();
+    lock = &processor->Lock();
+    settings = &processor->Settings();
+    router = &processor->Router();
   }
 
   // Clicks and runs the clock until the handshake (image, names, settings) is over.
@@ -241,13 +248,14 @@ class FeatureTest : public ::testing::Test {
   std::unique_ptr<SimHidPort> hid;
   std::unique_ptr<ProtocolEngine> engine;
   MemoryFileStore files;
-  OperationGate gate;
-  std::unique_ptr<DevicePresets> presets;
-  std::unique_ptr<PresetFile> file;
-  std::unique_ptr<GroupBackup> backup;
-  std::unique_ptr<PanelLock> lock;
-  std::unique_ptr<DeviceSettings> settings;
-  std::unique_ptr<ReplyRouter> router;
+  std::unique_ptr<ProcessorOperations> processor;
+  OperationGate* gate = nullptr;
+  DevicePresets* presets = nullptr;
+  PresetFile* file = nullptr;
+  GroupBackup* backup = nullptr;
+  PanelLock* lock = nullptr;
+  DeviceSettings* settings = nullptr;
+  ReplyRouter* router = nullptr;
 };
 
 }  // namespace veltrane::test

@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "feature_harness.h"
-#include "link/qt_file_store.h"
+#include "disk/qt_file_store.h"
 #include "storage/image_text.h"
 
 namespace veltrane::test {
@@ -120,9 +120,7 @@ class PresetFileOnDiskTest : public FeatureTest {
     FeatureTest::SetUp();
     dir_ = fs::temp_directory_path() / ("veltrane-disk-" + std::to_string(getpid()));
     fs::create_directories(dir_);
-    router.reset();
-    file = std::make_unique<PresetFile>(clock, *engine, model, view, disk_, gate);
-    router = std::make_unique<ReplyRouter>(*engine, *presets, *file, *backup, *lock, *settings);
+    BuildOperations(disk_);
   }
   void TearDown() override { fs::remove_all(dir_); }
 

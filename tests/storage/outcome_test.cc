@@ -19,11 +19,7 @@ class OutcomeTest : public FeatureTest {
  protected:
   void SetUp() override {
     FeatureTest::SetUp();
-    const auto keep = [this](const Outcome& o) { outcomes.push_back(o); };
-    presets->SetOutcomeListener(keep);
-    file->SetOutcomeListener(keep);
-    backup->SetOutcomeListener(keep);
-    engine->SetOutcomeListener(keep);
+    processor->SetOutcomeListener([this](const Outcome& o) { outcomes.push_back(o); });
   }
   std::vector<Outcome> Of(Operation operation) const {
     std::vector<Outcome> out;
@@ -40,7 +36,7 @@ TEST_F(OutcomeTest, ASecondOperationIsRefusedWhileOneRunsAndTheFirstFinishes) {
   view.chosen_paths = {"/pc/backup"};
   backup->SaveToPc();
   clock.Advance(3000);  // two records in
-  ASSERT_TRUE(gate.Busy());
+  ASSERT_TRUE(gate->Busy());
   file->StoreFile();
   file->LoadFile();
   presets->LoadPreset();

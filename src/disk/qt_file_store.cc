@@ -1,4 +1,4 @@
-#include "link/qt_file_store.h"
+#include "disk/qt_file_store.h"
 
 #include <QFile>
 #include <QFileInfo>
