@@ -120,7 +120,22 @@ void LineSession::Scan() {
   }
 }
 
+void LineSession::Interrupt(int signal) {
+  if (interrupt_code_ != 0) return;
+  interrupt_code_ = 128 + signal;
+  if (session_) {
+    session_->Interrupt(signal);  // its end comes back through NextDevice
+  } else if (scanner_ && scanner_->Running()) {
+    scanner_->Cancel();
+  }
+}
+
 void LineSession::NextDevice() {
+  if (interrupt_code_ != 0) {
+    for (; next_ < devices_.size(); ++next_) devices_[next_].error = "not started: stopped";
+    Report();
+    return;
+  }
   // Two processors at one number would take the same frames: neither is backed up nor
   // written to, and the run says so before it goes on with the others.
   while (next_ < devices_.size() && devices_[next_].garbled) {
@@ -231,6 +246,7 @@ void LineSession::Report() {
     lines.push_back("no processor answered");
     code = kExitNoAnswer;
   }
+  if (interrupt_code_ != 0) code = interrupt_code_;
   QJsonObject result{{"command", Q(options_.command)},
                      {"devices", list},
                      {"scan_ms", static_cast<double>(scan_ms_)},

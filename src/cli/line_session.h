@@ -25,6 +25,9 @@ class LineSession {
   LineSession& operator=(const LineSession&) = delete;
 
   void Start(std::function<void(int)> finished);
+  // SIGINT or SIGTERM: the processor being written finishes its slot and stops, the
+  // others are not started, and the table says so; the run ends with 128 + signal.
+  void Interrupt(int signal);
 
   // The file of processor `number` in a backup folder: DIR/device-NNN.txt.
   static std::string DeviceFile(const std::string& dir, int number);
@@ -57,6 +60,7 @@ class LineSession {
   std::vector<Device> devices_;
   std::vector<std::string> orphan_files_;  // restore-all: files of processors not found
   std::size_t next_ = 0;
+  int interrupt_code_ = 0;
   std::unique_ptr<CtlSession> session_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

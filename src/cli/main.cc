@@ -95,6 +95,7 @@ int main(int argc, char* argv[]) {
   const std::string& command = parsed.options.command;
   if (command == "scan" || command == "backup-all" || command == "restore-all") {
     veltrane::LineSession line(parsed.options, environment, stdout, stderr);
+    const auto signal_notifier = CatchSignals(line);
     line.Start(quit);
     return QCoreApplication::exec();
   }

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -236,6 +237,54 @@ TEST(LineSessionTest, ABackupThatCannotBeSavedEndsWithAFileError) {
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 20) << fallback;
   std::filesystem::remove(fallback);
+}
+
+}  // namespace
+}  // namespace veltrane
+
+namespace veltrane {
+namespace {
+
+// SIGINT half-way through the first processor of a restore-all: that processor stops after
+// the slot on the line, the second is not touched, and the table says both.
+TEST(LineSessionTest, ASignalStopsTheProcessorBeingWrittenAndStartsNoOther) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  LineEnvironment first({1, 2}, {.demo_content = true});
+  ASSERT_EQ(RunLine(first, {"backup-all", folder, "--range", "1-2"}).code, 0);
+
+  LineEnvironment second({1, 2}, {});
+  const ParsedCommandLine parsed =
+      ParseCtlCommandLine({"--json", "--port", "line", "restore-all", folder, "--range", "1-2"});
+  ASSERT_EQ(parsed.error, "");
+  char* out_text = nullptr;
+  std::size_t out_size = 0;
+  std::FILE* out = open_memstream(&out_text, &out_size);
+  std::FILE* err = std::fopen("/dev/null", "w");
+  int code = -1;
+  {
+    LineSession line(parsed.options, second, out, err);
+    line.Start([&](int c) { code = c; });
+    second.Clock().Advance(10'000);  // the scan, the connection and a few slots
+    ASSERT_EQ(code, -1);
+    line.Interrupt(SIGINT);
+    for (int i = 0; i < 600 && code < 0; ++i) second.Clock().Advance(20);
+  }
+  std::fclose(out);
+  std::fclose(err);
+  const QJsonObject result =
+      QJsonDocument::fromJson(QByteArray(out_text, static_cast<qsizetype>(out_size))).object();
+  std::free(out_text);
+  EXPECT_EQ(code, 128 + SIGINT);
+  const QJsonArray devices = result["devices"].toArray();
+  ASSERT_EQ(devices.size(), 2);
+  EXPECT_TRUE(devices[0]["error"].toString().startsWith("stopped after slot "))
+      << devices[0]["error"].toString().toStdString();
+  EXPECT_EQ(devices[1]["error"].toString(), "not started: stopped");
+  // The second processor holds none of the file.
+  for (int slot = 1; slot <= 20; ++slot) {
+    EXPECT_NE(second.Line().Device(1).PresetImage(slot), first.Line().Device(1).PresetImage(slot));
+  }
 }
 
 }  // namespace
