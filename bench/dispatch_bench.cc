@@ -58,7 +58,7 @@ struct ConnectedEngine {
     clock.Advance(100);
   }
   // The one place that hands received bytes to the engine.
-  void Receive(std::span<const std::uint8_t> bytes) { engine.OnSerialBytes(bytes); }
+  void Receive(std::span<const std::uint8_t> bytes) { engine.OnBytes(bytes); }
 
   VirtualClock clock;
   ParameterModel model;

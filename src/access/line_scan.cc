@@ -1,6 +1,6 @@
 #include "access/line_scan.h"
 
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane {
 

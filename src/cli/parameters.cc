@@ -8,7 +8,7 @@
 
 #include "model/image_codec.h"
 #include "model/tables.h"
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "model/parameter_model.h"
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane {
 

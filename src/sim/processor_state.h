@@ -18,7 +18,7 @@
 
 #include "model/image_codec.h"
 #include "model/parameter_model.h"
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane {
 

@@ -18,7 +18,7 @@
 #include "fuzz_checks.h"
 #include "model/image_codec.h"
 #include "protocol/engine.h"  // DecodePresetNames
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 #include "sim/frame_reader.h"  // FrameIsSound
 
 namespace veltrane::fuzz {

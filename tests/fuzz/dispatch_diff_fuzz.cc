@@ -165,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ProtocolEngine engine(clock, model, view);
   engine.SetDeviceId(device_id);
   engine.SetSerialPort(&serial);
-  if ((flags & kDispatchHid) != 0) engine.SetHidPort(&hid);
+  if ((flags & kDispatchHid) != 0) engine.SetDeviceLink(&hid);
   engine.SetHooks(&hooks);
   engine.SelectPort("ttyDIFF", 1);
   engine.Start();
@@ -200,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       engine.RxHexBuffer() = EncodeHex(bytes);
       engine.DispatchReplies();
     } else if (!bytes.empty()) {
-      engine.OnSerialBytes(bytes);
+      engine.OnBytes(bytes);
     } else {
       engine.DispatchReplies();
     }

@@ -130,7 +130,7 @@ EngineRig::EngineRig(ReceivePath path)
   engine_->SetSerialPort(serial_.get());
   if (path_ == ReceivePath::kHid) {
     hid_plugged_ = true;
-    engine_->SetHidPort(hid_.get());
+    engine_->SetDeviceLink(hid_.get());
   }
   engine_->SetHooks(hooks_.get());
   engine_->SelectPort(std::string(kPortName), kPortNumber);
@@ -147,12 +147,12 @@ void EngineRig::Run(std::span<const std::uint8_t> script) {
       if (path_ == ReceivePath::kSerial) {
         const auto chunk = in.Take(op);
         if (!chunk.empty()) arrivals_.push_back(Now());
-        engine_->OnSerialBytes(chunk);
+        engine_->OnBytes(chunk);
       } else {
         std::array<std::uint8_t, kHidDataSize> report{};
         const auto data = in.Take(kHidDataSize);
         std::copy(data.begin(), data.end(), report.begin());
-        engine_->OnHidReport(report);
+        engine_->OnBytes(report);
       }
     } else if (op < engine_op::kAdvance100) {
       clock_.Advance((op - engine_op::kAdvance5) * 5);
@@ -181,7 +181,7 @@ void EngineRig::Run(std::span<const std::uint8_t> script) {
           if (path_ == ReceivePath::kHid) {
             hid_plugged_ = !hid_plugged_;
             ever_unplugged_ = ever_unplugged_ || !hid_plugged_;
-            engine_->SetHidPort(hid_plugged_ ? hid_.get() : nullptr);
+            engine_->SetDeviceLink(hid_plugged_ ? hid_.get() : nullptr);
           }
           break;
         default:

@@ -82,14 +82,14 @@ Recording Record(const Session& s) {
   SimHidPort hid(clock, sim);
   serial.SetReceiver([&](std::span<const std::uint8_t> b) {
     events.push_back({Event::kArrived, clock.NowMs(), Bytes(b.begin(), b.end())});
-    engine.OnSerialBytes(b);
+    engine.OnBytes(b);
   });
   hid.SetReceiver([&](std::span<const std::uint8_t> b) {
     events.push_back({Event::kArrived, clock.NowMs(), Bytes(b.begin(), b.end())});
-    engine.OnHidReport(b);
+    engine.OnBytes(b);
   });
   engine.SetSerialPort(&serial);
-  if (s.hid) engine.SetHidPort(&hid);
+  if (s.hid) engine.SetDeviceLink(&hid);
   engine.SelectPort("sim", 1);
   engine.Start();
   events.push_back({Event::kClick, clock.NowMs(), {}});
@@ -167,7 +167,7 @@ std::vector<Session> Sessions() {
     clock.Advance(300);
     events.push_back({Event::kUnplug, clock.NowMs(), {}});
     hid.SetPlugged(false);
-    engine.SetHidPort(nullptr);
+    engine.SetDeviceLink(nullptr);
   };
   std::vector<Session> sessions = {
       {"plain", {}, false, busy},

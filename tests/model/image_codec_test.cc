@@ -5,7 +5,7 @@
 #include <random>
 
 #include "model/blocks.h"
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane {
 namespace {
