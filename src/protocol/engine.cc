@@ -88,7 +88,7 @@ void ProtocolEngine::StartPoll() {
 
 // An operation that stops the poll or the scan holds it until it restarts it itself: a
 // slot frame already on its way out must not restart them when its chain ends, or a
-// poll would empty the receive buffer in the middle of the operation's answer.
+// poll would drop the part of the operation's answer that has already arrived.
 void ProtocolEngine::StopPoll() {
   poll_held_ = true;
   t_->timer1->Stop();

@@ -115,7 +115,8 @@ void WriteEngineScript(const Session& s, const std::vector<Event>& events) {
     if (e.kind == Event::kUnplug) w.Op(engine_op::kToggleHidPlug);
     if (e.kind == Event::kArrived) {
       if (s.hid) {
-        w.HidReport(e.bytes);
+        // The link hands on whole replies; the script gives the reports they came in.
+        for (const SimHidReport& report : SplitIntoHidReports(e.bytes)) w.HidReport(report);
       } else {
         w.Serial(e.bytes);
       }
