@@ -40,8 +40,8 @@ class HidReplyAssembler {
  private:
   std::vector<std::uint8_t> frame_;
   bool collecting_ = false;
-  std::size_t length_ = 0;         // L of the header report
-  std::size_t data_reports_ = 0;   // data reports taken so far
+  std::size_t length_ = 0;        // L of the header report
+  std::size_t data_reports_ = 0;  // data reports taken so far
 };
 
 }  // namespace veltrane

@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
-#include "model/parameter_model.h"
 #include "frame/frame_codec.h"
+#include "model/parameter_model.h"
 
 namespace veltrane {
 

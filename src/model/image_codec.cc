@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "model/blocks.h"
 #include "frame/frame_codec.h"
+#include "model/blocks.h"
 
 namespace veltrane {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 
-// The protocol engine: send slots and their timer chain, reply dispatch by table, the connection from the click to the disconnect, and long writes. Everything
-// runs on the window thread, one handler at a time; time, the links and the windows are
-// injected.
+// The protocol engine: send slots and their timer chain, reply dispatch by table, the connection
+// from the click to the disconnect, and long writes. Everything runs on the window thread, one
+// handler at a time; time, the links and the windows are injected.
 
 #include <cstdint>
 #include <functional>

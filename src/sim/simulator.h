@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "model/parameter_model.h"
 #include "frame/frame_codec.h"
+#include "model/parameter_model.h"
 #include "protocol/link.h"
 #include "protocol/timer.h"
 #include "sim/frame_reader.h"

@@ -36,7 +36,8 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 }
 
 TEST(FrameReader, TakesWholeSoundFramesOutOfAnyStream) {
-  const Bytes settings = BuildFrame(2, kCmdData, 0, kObjDeviceSettings, 0, Bytes{1, 2, 3, 4, 0, 0, 0, 0});
+  const Bytes settings =
+      BuildFrame(2, kCmdData, 0, kObjDeviceSettings, 0, Bytes{1, 2, 3, 4, 0, 0, 0, 0});
   Bytes bad_sum = kAck;
   bad_sum[10] ^= 1;
   const Bytes foreign = BuildFrame(0, kCmdWrite, 0, kObjImage, 0, Bytes(8));  // the editor's own
@@ -47,7 +48,8 @@ TEST(FrameReader, TakesWholeSoundFramesOutOfAnyStream) {
     int bad;
   } cases[] = {
       {"two frames in one read", Join({kAck, settings}), 2, 0},
-      {"noise before, between and after", Join({Hex("00 A5 13"), kAck, Hex("A5 A5 00"), kAck, Hex("77")}), 2, 0},
+      {"noise before, between and after",
+       Join({Hex("00 A5 13"), kAck, Hex("A5 A5 00"), kAck, Hex("77")}), 2, 0},
       {"bad checksum, then a good one", Join({bad_sum, kAck}), 1, 1},
       {"a command the processor does not send", Join({foreign, kAck}), 1, 0},
       {"a length longer than an image", Join({Hex("A5 A5 A5 00 52 00 28 00 02 29"), kAck}), 1, 0},

@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz_check.h"
-#include "fuzz_checks.h"
 #include "frame/frame_codec.h"
 #include "frame/frame_reader.h"
+#include "fuzz_check.h"
+#include "fuzz_checks.h"
 #include "model/image_codec.h"
 #include "protocol/engine.h"  // DecodePresetNames
 

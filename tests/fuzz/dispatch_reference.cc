@@ -64,9 +64,18 @@ std::string Text(const std::uint8_t* bytes, std::size_t n) {
 // A short request as the codec section writes it out: A5 A5 A5, DeviceId, A2, Bank 0,
 // the object, Index 0, Length 0000, DeviceId XOR A2 XOR object, AA.
 std::string RequestText(std::uint8_t device_id, std::uint8_t object) {
-  const std::uint8_t bytes[] = {0xA5,      0xA5, 0xA5, device_id, 0xA2,
-                                0,         object, 0,  0,         0,
-                                static_cast<std::uint8_t>(device_id ^ 0xA2 ^ object), 0xAA};
+  const std::uint8_t bytes[] = {0xA5,
+                                0xA5,
+                                0xA5,
+                                device_id,
+                                0xA2,
+                                0,
+                                object,
+                                0,
+                                0,
+                                0,
+                                static_cast<std::uint8_t>(device_id ^ 0xA2 ^ object),
+                                0xAA};
   return Text(bytes, sizeof bytes);
 }
 
@@ -87,7 +96,8 @@ void DropToMarker(Buffer& buffer, std::size_t from) {
   std::size_t at = from;
   for (; at < buffer.size(); ++at) {
     bool marker = true;
-    for (std::size_t k = at; k < at + 3 && k < buffer.size(); ++k) marker = marker && buffer[k] == 0xA5;
+    for (std::size_t k = at; k < at + 3 && k < buffer.size(); ++k)
+      marker = marker && buffer[k] == 0xA5;
     if (marker) break;
   }
   buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(at));
@@ -191,7 +201,8 @@ bool Act(ReferenceState& state, const Buffer& frame, std::vector<std::string>& e
         events.push_back("hook.plain-ack");
         return false;
       case Action::kBackupRecord:
-        if (state.backup) events.push_back("hook.backup-record " + Text(frame.data(), frame.size()));
+        if (state.backup)
+          events.push_back("hook.backup-record " + Text(frame.data(), frame.size()));
         return false;
       case Action::kImage:
         return OnImage(state, frame, events);

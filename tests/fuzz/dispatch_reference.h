@@ -33,8 +33,7 @@ struct ReferenceState {
 //   "write <hex>"            a frame sent to the processor
 //   "view.<call> [args]"     a call of the connection view
 //   "hook.<call> [args]"     a reply hook that acted
-std::vector<std::uint8_t> ReferenceDispatch(ReferenceState& state,
-                                            std::vector<std::uint8_t> buffer, bool arrived,
-                                            std::vector<std::string>& events);
+std::vector<std::uint8_t> ReferenceDispatch(ReferenceState& state, std::vector<std::uint8_t> buffer,
+                                            bool arrived, std::vector<std::string>& events);
 
 }  // namespace veltrane::fuzz

@@ -4,10 +4,10 @@
 #include <array>
 #include <utility>
 
+#include "frame/frame_reader.h"  // FrameIsSound
 #include "fuzz_check.h"
 #include "fuzz_checks.h"
 #include "fuzz_scripts.h"
-#include "frame/frame_reader.h"  // FrameIsSound
 
 namespace veltrane::fuzz {
 namespace {

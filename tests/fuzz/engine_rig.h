@@ -1,8 +1,9 @@
 #pragma once
 
 // An engine on a virtual clock, driven by an engine script (fuzz_scripts.h) over the
-// serial or the HID receive path (input reports put together as the HID link does), with a port, a view and reply hooks that check what the
-// engine does to them as it happens, and the engine's own state checked after every step.
+// serial or the HID receive path (input reports put together as the HID link does), with a port, a
+// view and reply hooks that check what the engine does to them as it happens, and the engine's own
+// state checked after every step.
 
 #include <cstdint>
 #include <memory>

@@ -1,8 +1,8 @@
-// The frame reader with the simulator's rules and the simulator's HID reader, alone and inside the simulator: serial bytes and HID
-// output reports of any content, with clock advances between them (a simulator reader
-// script, fuzz_scripts.h). Every frame handed on must be a complete, sound frame of the
-// kind the editor sends, taken from the input as it came; every reply the simulator makes
-// must be a sound frame; its state must stay what a processor can hold.
+// The frame reader with the simulator's rules and the simulator's HID reader, alone and inside the
+// simulator: serial bytes and HID output reports of any content, with clock advances between them
+// (a simulator reader script, fuzz_scripts.h). Every frame handed on must be a complete, sound
+// frame of the kind the editor sends, taken from the input as it came; every reply the simulator
+// makes must be a sound frame; its state must stay what a processor can hold.
 
 #include <algorithm>
 #include <array>

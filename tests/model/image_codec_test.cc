@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "model/blocks.h"
 #include "frame/frame_codec.h"
+#include "model/blocks.h"
 
 namespace veltrane {
 namespace {

@@ -19,7 +19,9 @@ using test::RecordingView;
 // A device link (the processor on USB): always open, records every write.
 class RecordingLink : public ByteLink {
  public:
-  void Write(std::span<const std::uint8_t> bytes) override { writes.emplace_back(bytes.begin(), bytes.end()); }
+  void Write(std::span<const std::uint8_t> bytes) override {
+    writes.emplace_back(bytes.begin(), bytes.end());
+  }
   std::vector<Bytes> writes;
 };
 

@@ -133,8 +133,7 @@ TEST_F(GroupBackupTest, AnAnswerFollowedByTheNextOnesStartIsOneRecordAndTheRestW
   EXPECT_TRUE(engine->ReceivePending());  // the next record's first 100 bytes
   // The rest as a serial link delivers it, a few dozen bytes per read.
   for (std::size_t at = 664; at < bytes.size(); at += 60) {
-    engine->OnBytes(
-        std::span(bytes).subspan(at, std::min<std::size_t>(60, bytes.size() - at)));
+    engine->OnBytes(std::span(bytes).subspan(at, std::min<std::size_t>(60, bytes.size() - at)));
   }
   EXPECT_FALSE(engine->ReceivePending());
   EXPECT_EQ(JoinLines(files.files.at("/pc/b")), all);
