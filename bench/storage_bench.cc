@@ -50,7 +50,7 @@ void BM_GroupRestore(benchmark::State& state) {
   Simulator sim(clock, {.keep_log = false, .demo_content = true});
   SimSerialPort port(clock, sim);
   ProtocolEngine engine(clock, model, view);
-  port.SetReceiver([&](std::span<const std::uint8_t> b) { engine.OnSerialBytes(b); });
+  port.SetReceiver([&](std::span<const std::uint8_t> b) { engine.OnBytes(b); });
   engine.SetSerialPort(&port);
   engine.SelectPort("sim", 1);
   OneFile file;

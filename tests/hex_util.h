@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane::test {
 
@@ -26,6 +26,13 @@ inline std::vector<std::uint8_t> Hex(std::string_view spaced) {
     }
   }
   return out;
+}
+
+// The frame with its checksum worked out: an image text as a file holds it has none, a
+// reply needs one.
+inline std::vector<std::uint8_t> Sealed(std::vector<std::uint8_t> frame) {
+  frame[frame.size() - 2] = FrameChecksum(frame, frame.size() - 3);
+  return frame;
 }
 
 inline std::string Spaced(std::span<const std::uint8_t> bytes) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane {
 namespace {

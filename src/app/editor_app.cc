@@ -38,7 +38,7 @@ EditorApp::EditorApp(EditorOptions options) : options_(std::move(options)) {
     if (line_scan_ && line_scan_->Scanning()) {
       line_scan_->OnBytes(bytes);
     } else {
-      engine_->OnSerialBytes(bytes);
+      engine_->OnBytes(bytes);
     }
   });
   engine_->SetSerialPort(serial_.get());

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <map>
 
+#include "frame/frame_codec.h"
 #include "model/image_codec.h"
 #include "model/tables.h"
-#include "protocol/frame_codec.h"
 
 namespace veltrane {
 namespace {

@@ -151,7 +151,7 @@ CtlSession::CtlSession(CtlOptions options, CtlEnvironment& environment, std::FIL
   serial_port_ = &environment_.Serial([this](std::span<const std::uint8_t> bytes) {
     last_heard_ms_ = timers_.NowMs();
     if (options_.verbose) TraceBytes(err_, last_heard_ms_, '<', bytes);
-    engine_.OnSerialBytes(bytes);
+    engine_.OnBytes(bytes);
   });
   if (options_.verbose) {
     tracer_ = std::make_unique<TracingSerialPort>(*serial_port_, timers_, err_);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/link.h"
+#include "frame/hid_reports.h"
 
 namespace veltrane {
 

@@ -28,7 +28,9 @@ HidLink::~HidLink() { Stop(); }
 
 void HidLink::AttachEngine(ProtocolEngine* engine) {
   engine_ = engine;
-  if (engine_ != nullptr) engine_->SetHidPort(HidMode() ? this : nullptr);
+  if (engine_ == nullptr) return;
+  SetReceiver([engine](std::span<const std::uint8_t> bytes) { engine->OnBytes(bytes); });
+  engine_->SetDeviceLink(HidMode() ? this : nullptr);
 }
 
 void HidLink::Start() {
@@ -102,7 +104,7 @@ void HidLink::DevicesChanged() {
       StartInput();
     }
   }
-  if (engine_ != nullptr) engine_->SetHidPort(HidMode() ? this : nullptr);
+  if (engine_ != nullptr) engine_->SetDeviceLink(HidMode() ? this : nullptr);
 }
 
 void HidLink::ReleaseCurrent() {
@@ -111,7 +113,14 @@ void HidLink::ReleaseCurrent() {
   current_handle_ = kNoHidHandle;
   current_index_ = -1;
   input_failed_ = false;
-  if (engine_ != nullptr) engine_->SetHidPort(nullptr);
+  assembler_.Reset();  // a reply half put together from the old device ends with it
+  if (engine_ != nullptr) engine_->SetDeviceLink(nullptr);
+}
+
+void HidLink::Write(std::span<const std::uint8_t> bytes) {
+  for (std::size_t n = 0; n < OutputReportCount(bytes.size()); ++n) {
+    if (!WriteReport(OutputReport(bytes, n))) return;  // the rest of the frame is dropped
+  }
 }
 
 bool HidLink::WriteReport(const HidReport& report) {
@@ -163,7 +172,8 @@ void HidLink::OnReaderResult(std::uint64_t generation, const HidReadResult& resu
     input_failed_ = true;
     return;
   }
-  if (engine_ != nullptr) engine_->OnHidReport(result.data);
+  const std::span<const std::uint8_t> reply = assembler_.Add(result.data);
+  if (!reply.empty() && receiver_) receiver_(reply);
 }
 
 }  // namespace veltrane

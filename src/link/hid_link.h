@@ -1,9 +1,10 @@
 #pragma once
 
 // The USB HID transport: follows the HID devices present (polled, hidapi has no plug
-// notices), recognises the processor, writes one 65-byte output report per frame, reads
-// input reports on a thread of its own and hands them to the engine on the window thread,
-// and logs every report written and every error to the history.
+// notices), recognises the processor, writes each frame as 65-byte output reports, reads
+// input reports on a thread of its own, puts each reply together from them on the window
+// thread and hands its bytes to the receiver (the engine), and logs every report written
+// and every error to the history. Only this link knows about reports.
 
 #include <QObject>
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "frame/hid_reports.h"
 #include "link/hid_backend.h"
 #include "protocol/link.h"
 #include "protocol/timer.h"
@@ -39,15 +41,17 @@ inline constexpr int kHidPollIntervalMs = 1000;
 inline constexpr char kHidArrivedText[] = "已接上设备.";
 inline constexpr char kHidRemovedText[] = "已移除设备.";
 
-class HidLink : public HidPort {
+class HidLink : public ByteLink {
  public:
   HidLink(HidBackend& backend, TimerHost& timers, HidLinkView& view);
   ~HidLink() override;
   HidLink(const HidLink&) = delete;
   HidLink& operator=(const HidLink&) = delete;
 
-  // Input reports go to the engine; the engine's HID port follows the processor's presence.
+  // Replies go to the engine; the engine's device link follows the processor's presence.
   void AttachEngine(ProtocolEngine* engine);
+  // Where the bytes of each whole reply go (AttachEngine sets the engine).
+  void SetReceiver(ByteReceiver receiver) { receiver_ = std::move(receiver); }
   // First look at the devices once the event loop runs, then every kHidPollIntervalMs.
   void Start();
   // Stops polling and input and closes the device.
@@ -62,8 +66,11 @@ class HidLink : public HidPort {
   // Input reports and read errors handed to the window thread so far.
   std::size_t ReportsReceived() const { return reports_received_; }
 
+  // A frame as 64-byte reports, stopped by the first report that fails (a long write's
+  // block takes nine, the last with 42 bytes).
+  void Write(std::span<const std::uint8_t> bytes) override;
   // UsbHidSendDataClick: one blocking write, logged. False without a device or on error.
-  bool WriteReport(const HidReport& report) override;
+  bool WriteReport(const HidReport& report);
 
  private:
   void OnArrival(const HidDeviceInfo& info);
@@ -81,6 +88,8 @@ class HidLink : public HidPort {
   TimerHost& timers_;
   HidLinkView& view_;
   ProtocolEngine* engine_ = nullptr;
+  ByteReceiver receiver_;
+  HidReplyAssembler assembler_;
   std::unique_ptr<Timer> poll_timer_;
 
   // Window thread only.

@@ -21,7 +21,7 @@ class SerialLink : public QObject, public SerialPort {
   Q_OBJECT
 
  public:
-  using Receiver = std::function<void(std::span<const std::uint8_t>)>;
+  using Receiver = ByteReceiver;
 
   static constexpr int kBaudRate = 9600;
   static constexpr qint64 kQueueSize = 4096;

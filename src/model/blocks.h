@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "frame/frame_codec.h"
 #include "model/parameter_model.h"
-#include "protocol/frame_codec.h"
 
 namespace veltrane {
 

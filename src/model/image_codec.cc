@@ -2,36 +2,47 @@
 
 #include <algorithm>
 
+#include "frame/frame_codec.h"
 #include "model/blocks.h"
-#include "protocol/frame_codec.h"
 
 namespace veltrane {
 namespace {
 
-class RecordReader {
+class TextRecords {
  public:
-  explicit RecordReader(std::string_view text) : text_(text) {}
+  explicit TextRecords(std::string_view text) : text_(text) {}
   std::uint8_t Byte(int record, int byte) const {
     return HexByteAt(text_, 2 * ImageByteOfRecord(record, byte) + 1);
-  }
-  std::uint16_t Word(int record, int low_byte) const {
-    return static_cast<std::uint16_t>(Byte(record, low_byte + 1) * 256 + Byte(record, low_byte));
   }
 
  private:
   std::string_view text_;
 };
 
+class DataRecords {
+ public:
+  explicit DataRecords(std::span<const std::uint8_t> data) : data_(data) {}
+  std::uint8_t Byte(int record, int byte) const {
+    return data_[static_cast<std::size_t>(ImageByteOfRecord(record, byte) - 10)];
+  }
+
+ private:
+  std::span<const std::uint8_t> data_;
+};
+
+template <typename Records>
+std::uint16_t Word(const Records& in, int record, int low_byte) {
+  return static_cast<std::uint16_t>(in.Byte(record, low_byte + 1) * 256 +
+                                    in.Byte(record, low_byte));
+}
+
 template <typename T>
 T ClampTo(T value, int max) {
   return static_cast<T>(std::min<int>(value, max));
 }
 
-}  // namespace
-
-bool DecodeParameterImage(std::string_view text, ParameterModel& model, DecodeOptions options) {
-  if (text.size() != kImageTextLength) return false;
-  const RecordReader in(text);
+template <typename Records>
+void DecodeRecords(const Records& in, ParameterModel& model, DecodeOptions options) {
   for (int channel = 0; channel < kChannelCount; ++channel) {
     ChannelParams& ch = model.channels[channel];
     const int rec = ImageRecordOfBlock(channel, kChannelBlock);
@@ -39,7 +50,7 @@ bool DecodeParameterImage(std::string_view text, ParameterModel& model, DecodeOp
     ch.polarity = in.Byte(rec, 1);
     ch.gain = ClampTo(in.Byte(rec, 2), 240);
     if (IsOutput(channel)) model.Output(channel).route = in.Byte(rec, 3);
-    ch.delay = in.Word(rec, 4);
+    ch.delay = Word(in, rec, 4);
     ch.eq_bypass = in.Byte(rec, 6);
 
     const int xo = ImageRecordOfBlock(channel, kCrossoverBlock);
@@ -63,12 +74,26 @@ bool DecodeParameterImage(std::string_view text, ParameterModel& model, DecodeOp
       const int rec_b = ImageRecordOfBlock(channel, EqBandBlockNumber(band_id));
       band.freq = ClampTo(in.Byte(rec_b, 0), 240);
       band.type = ClampTo(in.Byte(rec_b, 1), 2);
-      band.peak_gain = ClampTo(in.Word(rec_b, 2), 180);
-      band.shelf_gain = ClampTo(in.Word(rec_b, 4), 180);
+      band.peak_gain = ClampTo(Word(in, rec_b, 2), 180);
+      band.shelf_gain = ClampTo(Word(in, rec_b, 4), 180);
       band.q = ClampTo(in.Byte(rec_b, 6), 179);
     }
   }
   if (options.read_lock) model.panel_locked = in.Byte(kLockRecord, 0);
+}
+
+}  // namespace
+
+bool DecodeParameterImage(std::string_view text, ParameterModel& model, DecodeOptions options) {
+  if (text.size() != kImageTextLength) return false;
+  DecodeRecords(TextRecords(text), model, options);
+  return true;
+}
+
+bool DecodeParameterImageData(std::span<const std::uint8_t> data, ParameterModel& model,
+                              DecodeOptions options) {
+  if (data.size() != kImageDataLength) return false;
+  DecodeRecords(DataRecords(data), model, options);
   return true;
 }
 

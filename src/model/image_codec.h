@@ -4,6 +4,8 @@
 // eight-byte records, records 0..63 the parameter blocks in channel order and record 64
 // byte 0 the front-panel lock.
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,10 @@ struct DecodeOptions {
 // (returns false, model untouched) a text that is not exactly 1128 characters long; a
 // non-hex character reads as a zero digit pair, so any 1128-character text is defined.
 bool DecodeParameterImage(std::string_view text, ParameterModel& model, DecodeOptions options = {});
+// The same from the image frame's 552 data bytes (a reply as it came); refuses any other
+// size.
+bool DecodeParameterImageData(std::span<const std::uint8_t> data, ParameterModel& model,
+                              DecodeOptions options = {});
 
 // The image text of the model as an editor without a link writes it: header
 // A5A5A500520028000228, the 64 records from the model (bytes no block uses are 00),

@@ -3,25 +3,18 @@
 #include <algorithm>
 
 #include "model/image_codec.h"
+#include "protocol/engine_timers.h"
 
 namespace veltrane {
 
-// The timers of the send chain and of the connection, all created disabled.
-class ProtocolEngine::TimerSet {
- public:
-  std::unique_ptr<Timer> send_timer, timer7, timer4, timer1, intimer;
-  std::unique_ptr<Timer> chcon, chcon112, chcon188, timer10, timer_onoff;
-};
-
-namespace {
-constexpr std::size_t kRxLimit = 1500;
-}  // namespace
-
 ProtocolEngine::ProtocolEngine(TimerHost& timers, ParameterModel& model, ConnectionView& view)
-    : timers_(timers), model_(model), view_(view), t_(std::make_unique<TimerSet>()) {
-  rx_hex_buffer_.reserve(2 * kRxLimit + 256);
+    : timers_(timers),
+      model_(model),
+      view_(view),
+      reader_(kProcessorFrames, [this](const Frame& frame) { Dispatch(frame); }),
+      t_(std::make_unique<TimerSet>()) {
+  reply_text_.reserve(kImageTextLength);
   tx_frame_.reserve(kLongWriteBlockLength);
-  hid_rx_text_.reserve(kImageTextLength + 256);
   t_->send_timer = timers_.CreateTimer("sendTimer", 10, [this] { OnSendTimer(); });
   t_->timer7 = timers_.CreateTimer("Timer7", 200, [this] { OnTimer7(); });
   t_->timer4 = timers_.CreateTimer("Timer4", 300, [this] { OnTimer4(); });
@@ -35,8 +28,6 @@ ProtocolEngine::ProtocolEngine(TimerHost& timers, ParameterModel& model, Connect
 }
 
 ProtocolEngine::~ProtocolEngine() = default;
-
-void ProtocolEngine::SetHidPort(HidPort* port) { hid_ = port; }
 
 void ProtocolEngine::SetHooks(ReplyHooks* hooks) {
   hooks_ = hooks != nullptr ? hooks : &default_hooks_;
@@ -64,17 +55,23 @@ void ProtocolEngine::QueueSlotFrame(int slot, const WriteFrame& frame) {
 
 void ProtocolEngine::SendFrame(std::span<const std::uint8_t> frame) {
   tx_frame_.assign(frame.begin(), frame.end());
-  hid_out_report_.fill(0);
-  std::copy_n(frame.begin(), std::min(frame.size(), kHidDataSize), hid_out_report_.begin() + 1);
   SendNow();
 }
 
+// The device link is there only while its device is, and a connection runs over it as
+// soon as it is: it needs no open port and no connection check.
 void ProtocolEngine::SendNow() {
-  if (hid_ != nullptr) {
-    hid_->WriteReport(hid_out_report_);
+  if (device_link_ != nullptr) {
+    device_link_->Write(tx_frame_);
   } else if (serial_ != nullptr && serial_->IsOpen() && connected_ && !tx_frame_.empty()) {
     serial_->Write(tx_frame_);
   }
+}
+
+ByteLink* ProtocolEngine::OpenLink() const {
+  if (device_link_ != nullptr) return device_link_;
+  if (serial_ != nullptr && serial_->IsOpen()) return serial_;
+  return nullptr;
 }
 
 void ProtocolEngine::StartScheduler() {
@@ -91,7 +88,7 @@ void ProtocolEngine::StartPoll() {
 
 // An operation that stops the poll or the scan holds it until it restarts it itself: a
 // slot frame already on its way out must not restart them when its chain ends, or a
-// poll would empty the receive buffer in the middle of the operation's answer.
+// poll would drop the part of the operation's answer that has already arrived.
 void ProtocolEngine::StopPoll() {
   poll_held_ = true;
   t_->timer1->Stop();
@@ -137,7 +134,7 @@ void ProtocolEngine::OnTimer4() {
 
 void ProtocolEngine::OnTimer1() {
   if (!connected_) return;
-  rx_hex_buffer_.clear();  // anything half received is dropped
+  reader_.Reset();  // anything half received is dropped
   SendFrame(BuildShortRequest(device_id_, 0, kObjPoll));
   t_->intimer->Start();
 }
@@ -150,164 +147,13 @@ void ProtocolEngine::OnIntimer() {
   });
 }
 
-// ---------------------------------------------------------------------------------------
-// Incoming
-
-void ProtocolEngine::OnSerialBytes(std::span<const std::uint8_t> bytes) {
-  if (bytes.empty()) return;
-  AppendHex(rx_hex_buffer_, bytes);
-  DispatchReplies();
-}
-
-void ProtocolEngine::ResetHidCollector() {
-  hid_rx_text_.clear();
-  hid_rx_collecting_ = false;
-}
-
-void ProtocolEngine::OnHidReport(std::span<const std::uint8_t> data) {
-  data = data.first(std::min(data.size(), kHidDataSize));
-  if (!hid_rx_collecting_) {
-    static constexpr std::uint8_t kStart[] = {kStartByte, kStartByte, kStartByte};
-    if (data.size() < 10 || !std::equal(std::begin(kStart), std::end(kStart), data.begin())) {
-      return;
-    }
-    hid_rx_text_.clear();
-    AppendHex(hid_rx_text_, data.first(10));
-    hid_rx_length_ = static_cast<std::size_t>(data[8]) * 256 + data[9];
-    hid_rx_report_count_ = 0;
-    hid_rx_collecting_ = true;
-    return;  // the frame's data come in the following reports only
-  }
-  if (hid_rx_report_count_ == hid_rx_length_ / kHidDataSize) {
-    // Last report: remaining data bytes, checksum and AA. A length whose remainder leaves
-    // no room for them takes what the report holds.
-    const std::size_t tail = std::min(hid_rx_length_ % kHidDataSize + 2, data.size());
-    AppendHex(hid_rx_text_, data.first(tail));
-    ++hid_rx_report_count_;
-    rx_hex_buffer_.swap(hid_rx_text_);  // the dispatcher empties the collector anyway
-    DispatchReplies();
-    return;
-  }
-  AppendHex(hid_rx_text_, data);
-  ++hid_rx_report_count_;
-}
-
-// erase() stops at the end of the text, so a reply that is the whole buffer empties it.
-void ProtocolEngine::RemoveFront(std::size_t characters) { rx_hex_buffer_.erase(0, characters); }
-
-void ProtocolEngine::DispatchReplies() {
-  ResetHidCollector();
-  t_->chcon->Stop();  // any arrival is a sign of life
-  t_->intimer->Stop();
-
-  std::string& rx = rx_hex_buffer_;
-  if (rx.size() >= kRxLimit) rx.clear();
-  // A read that ends inside the start marker keeps it: the rest of the frame follows.
-  const bool marker_prefix = rx.size() < 6 && std::string_view("A5A5A5").starts_with(rx);
-  if (!TextAt(rx, 1, "A5A5A5") && !marker_prefix) rx.clear();
-  const auto len = [&rx] { return rx.size(); };
-  const auto at = [&rx](std::size_t pos, std::string_view s) { return TextAt(rx, pos, s); };
-
-  // 1: long poll answer.
-  if (at(9, "52002B000014") && len() >= 64) RemoveFront(64);
-
-  // 2: identity.
-  if (at(9, "52") && at(13, "A0") && len() == 72) {
-    bool matches = true;
-    for (std::size_t i = 0; i < kIdentityText.size(); ++i) {
-      matches = matches && HexByteAt(rx, 21 + 2 * i) == static_cast<std::uint8_t>(kIdentityText[i]);
-    }
-    // Only a connection asks again; an identity with no connection open (HID reports are
-    // dispatched all the same) must not arm time-outs that would later report a failure.
-    if (matches && connected_) ContinueAfterIdentity();
-  }
-
-  // 3, 4: unlock and lock results; the status is data byte 6. Each is taken out once
-  // handled: left in the buffer it would hide the answer to a password typed again
-  // before the next poll empties it.
-  if (at(9, "51") && at(13, "22") && len() == 40) {
-    const std::uint8_t status = HexByteAt(rx, 33);
-    rx.clear();
-    hooks_->OnUnlockResult(status);
-  }
-  if (at(9, "51") && at(13, "23") && len() == 40) {
-    const std::uint8_t status = HexByteAt(rx, 33);
-    rx.clear();
-    hooks_->OnLockResult(status);
-  }
-
-  // 5: the processor asks the editor to show its controls again.
-  if (at(9, "51") && at(13, "24") && len() == 24) {
-    rx.clear();
-    view_.ApplyModelToControls();
-    // Only a processor that is connected can have changed the settings the editor holds.
-    if (connected_) hooks_->OnImageApplied();
-    view_.ShowMessage("OK");
-  }
-
-  // 6: device settings.
-  if (at(9, "520021000008") && len() >= 40) {
-    hooks_->OnDeviceSettings(
-        {HexByteAt(rx, 21), HexByteAt(rx, 23), HexByteAt(rx, 25), HexByteAt(rx, 27)});
-    rx.clear();
-  }
-
-  // 7: poll answer; the rest of the table waits for the next arrival.
-  if (at(9, "52002B000008") && len() >= 40) {
-    RemoveFront(40);
-    return;
-  }
-
-  // 8: acknowledge of a device-settings write.
-  if (at(9, "510021000000") && len() >= 24) RemoveFront(24);
-
-  // 9: plain acknowledge.
-  if (at(9, "510000000000") && len() >= 24) {
-    hooks_->OnPlainAck();
-    RemoveFront(24);
-  }
-
-  // 10: one record of a 20-group backup.
-  if (at(9, "52") && at(13, "29") && len() >= kImageTextLength && hooks_->CollectingBackup()) {
-    hooks_->OnBackupRecord(std::string_view(rx).substr(0, kImageTextLength));
-    RemoveFront(kImageTextLength);
-  }
-
-  // 11: parameter image; 12 only when 11 did not match.
-  if (at(9, "52") && at(13, "28") && len() == kImageTextLength) {
-    t_->chcon112->Stop();
-    if (hooks_->TakeImageForFile(rx)) {
-      rx.clear();
-      if (connected_) StartScheduler();
-      return;
-    }
-    ApplyImage(rx);
-    rx.clear();
-    view_.SetPortListsEnabled(false);
-    if (hooks_->ImageEndsPresetLoad()) return;
-    FinishConnect();
-  } else if (at(9, "520026") && len() >= 824) {
-    t_->chcon188->Stop();
-    hooks_->OnPresetNames(DecodePresetNames(rx));
-    rx.clear();
-    // Names that come after the disconnect (HID reports are dispatched all the same) are
-    // shown, but start nothing: a scheduler left running would poll into the next
-    // connection's image.
-    if (connected_) {
-      MarkSlot(kSettingsRequestSlot);
-      StartScheduler();
-      attempt_active_ = false;  // the handshake is complete
-    }
-  }
-}
-
-void ProtocolEngine::ApplyImage(std::string_view image, bool read_lock) {
+void ProtocolEngine::ApplyImage(const std::function<void()>& decode) {
   // Applied state is never echoed back: the control updates it causes build nothing, and
   // whatever was queued meanwhile is dropped.
   const bool was_connected = connected_;
   connected_ = false;
   view_.HideDetailWindow();
-  DecodeParameterImage(image, model_, {.read_lock = read_lock});
+  decode();
   view_.ApplyModelToControls();
   ClearSendSlots();
   connected_ = was_connected;
@@ -315,8 +161,8 @@ void ProtocolEngine::ApplyImage(std::string_view image, bool read_lock) {
 }
 
 void ProtocolEngine::ApplyImageText(std::string_view text) {
-  ApplyImage(text, /*read_lock=*/false);
-  rx_hex_buffer_.clear();
+  ApplyImage([&] { DecodeParameterImage(text, model_, {.read_lock = false}); });
+  reader_.Reset();
 }
 
 void ProtocolEngine::FinishConnect() {
@@ -324,21 +170,8 @@ void ProtocolEngine::FinishConnect() {
   if (model_.panel_locked == 1) hooks_->ShowUnlock();
   // An image that arrives while no connection is open is shown, but starts nothing.
   if (!connected_) return;
-  rx_hex_buffer_.clear();
+  reader_.Reset();
   SendFrame(BuildShortRequest(device_id_, 0, kObjPresetNames));
-}
-
-std::array<std::string, 20> DecodePresetNames(std::string_view text) {
-  std::array<std::string, 20> names;
-  for (std::size_t n = 0; n < names.size(); ++n) {
-    const std::size_t first = 21 + 40 * n;
-    for (std::size_t i = 0; i < 20; ++i) {
-      const std::uint8_t byte = HexByteAt(text, first + 2 * i);
-      if (byte == 0) break;
-      names[n].push_back(static_cast<char>(byte));
-    }
-  }
-  return names;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -390,7 +223,7 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
   // Whatever ran during the waits, the connection starts from a stopped scheduler: the
   // first poll must not come before the names.
   StopSchedulerTimers();
-  if (hid_ != nullptr) {
+  if (device_link_ != nullptr) {
     connected_ = true;
     com_port_number_ = kComPortHid;
   } else {
@@ -415,7 +248,6 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
       return;
     }
   }
-  ResetHidCollector();
   RequestImageAndArm();
   caption_connected_ = true;
   view_.SetConnectCaption(kCaptionConnected);
@@ -428,7 +260,7 @@ void ProtocolEngine::ContinueAfterIdentity() {
 }
 
 void ProtocolEngine::RequestImageAndArm() {
-  rx_hex_buffer_.clear();
+  reader_.Reset();
   SendFrame(BuildShortRequest(device_id_, 0, kObjImage));
   // A running time-out keeps its count: the image and the names are due 3 s after the click.
   t_->chcon->Start();
@@ -513,22 +345,8 @@ void ProtocolEngine::SendImageBlock(std::string_view image_text, std::uint8_t ob
   std::array<std::uint8_t, kImageDataLength> data{};
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = HexByteAt(image_text, 21 + 2 * i);
   const LongWriteBlock block = BuildLongWriteBlock(device_id_, bank, object_code, data);
-  if (hid_ != nullptr) {
-    WriteHidBlock(block);
-  } else {
-    tx_frame_.assign(block.begin(), block.end());
-    if (serial_ != nullptr && serial_->IsOpen()) serial_->Write(tx_frame_);
-  }
-}
-
-void ProtocolEngine::WriteHidBlock(const LongWriteBlock& block) {
-  // Eight full reports and a last one with 40 data bytes, the checksum and AA.
-  for (std::size_t first = 0; first < block.size(); first += kHidDataSize) {
-    hid_out_report_.fill(0);
-    const std::size_t n = std::min(kHidDataSize, block.size() - first);
-    std::copy_n(block.begin() + first, n, hid_out_report_.begin() + 1);
-    if (!hid_->WriteReport(hid_out_report_)) return;  // the rest of the block is dropped
-  }
+  tx_frame_.assign(block.begin(), block.end());
+  if (ByteLink* link = OpenLink()) link->Write(tx_frame_);
 }
 
 }  // namespace veltrane

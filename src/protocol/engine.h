@@ -1,9 +1,8 @@
 #pragma once
 
-// The protocol engine: send slots and their timer chain, receive reassembly and reply
-// dispatch, the connection from the click to the disconnect, and long writes. Everything
-// runs on the window thread, one handler at a time; time, the links and the windows are
-// injected.
+// The protocol engine: send slots and their timer chain, reply dispatch by table, the connection
+// from the click to the disconnect, and long writes. Everything runs on the window thread, one
+// handler at a time; time, the links and the windows are injected.
 
 #include <cstdint>
 #include <functional>
@@ -12,9 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "frame/frame_codec.h"
+#include "frame/frame_reader.h"
 #include "model/blocks.h"
 #include "model/parameter_model.h"
-#include "protocol/frame_codec.h"
 #include "protocol/link.h"
 #include "protocol/outcome.h"
 #include "protocol/send_slots.h"
@@ -43,20 +43,23 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   ProtocolEngine(const ProtocolEngine&) = delete;
   ProtocolEngine& operator=(const ProtocolEngine&) = delete;
 
-  // Wiring. The serial port may be absent; the HID port is the processor's device while
-  // the HID layer has found it (HidMode), null otherwise.
+  // Wiring. The serial port may be absent. The device link is a link that is open for as
+  // long as its device is present (the processor on USB): while there is one, connections
+  // run over it and the serial port is not opened (HidMode).
   void SetSerialPort(SerialPort* port) { serial_ = port; }
-  void SetHidPort(HidPort* port);
+  void SetDeviceLink(ByteLink* link) { device_link_ = link; }
   void SetHooks(ReplyHooks* hooks);
   // Start-up: the status lamp refresh runs from now on.
   void Start();
 
   // --- State -------------------------------------------------------------------------
   bool Connected() const { return connected_; }
-  bool HidMode() const { return hid_ != nullptr; }
+  bool HidMode() const { return device_link_ != nullptr; }
   // The processor's HID device is present, or the serial port is open: false once a read
   // or write error has released the port, before any time-out has noticed.
-  bool LinkOpen() const { return hid_ != nullptr || (serial_ != nullptr && serial_->IsOpen()); }
+  bool LinkOpen() const {
+    return device_link_ != nullptr || (serial_ != nullptr && serial_->IsOpen());
+  }
   std::uint8_t DeviceId() const override { return device_id_; }
   void SetDeviceId(std::uint8_t id) { device_id_ = id; }
   int ComPortNumber() const { return com_port_number_; }
@@ -70,8 +73,12 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   // Changes whenever a connection is opened or closed: a continuation that captured it
   // applies only while it is unchanged.
   std::uint64_t ConnectionEpoch() const { return attempt_; }
-  std::string& RxHexBuffer() { return rx_hex_buffer_; }
-  const std::string& RxHexBuffer() const { return rx_hex_buffer_; }
+  // Drops whatever has arrived and not yet made a whole reply.
+  void DiscardReceived() { reader_.Reset(); }
+  // Bytes that may begin a reply are waiting for the rest of it.
+  bool ReceivePending() const { return !reader_.Empty(); }
+  // Frames given up (checksum, end byte, stopped half-way) since the start.
+  int BadFrames() const { return reader_.bad_frames(); }
 
   // --- Send slots (SlotSink) ----------------------------------------------------------
   bool AcceptsFrames() const override { return connected_; }
@@ -80,10 +87,10 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   void ClearSendSlots() { slots_.ClearAll(); }
   bool SlotPending(int slot) const { return slots_.Pending(slot); }
 
-  // Fills both transmit buffers with a frame and writes them through the active link.
+  // Keeps a frame as the transmit buffer and writes it through the active link.
   void SendFrame(std::span<const std::uint8_t> frame);
-  // Writes the transmit buffers: HID when the processor's device is present, otherwise
-  // the serial port when it is open, otherwise nothing.
+  // Writes the transmit buffer: to the device link when there is one, otherwise to the
+  // serial port while it is open and connected, otherwise nowhere.
   void SendNow();
 
   // Scheduler control for operations that talk to the processor directly. What an
@@ -95,11 +102,9 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   void StopScheduler();   // Timer1, sendTimer and intimer
 
   // --- Incoming -----------------------------------------------------------------------
-  // One serial notification's bytes; none means no dispatch.
-  void OnSerialBytes(std::span<const std::uint8_t> bytes);
-  // One HID input report's 64 data bytes (without the report ID).
-  void OnHidReport(std::span<const std::uint8_t> data);
-  void DispatchReplies();
+  // Bytes that arrived on a link (one serial notification, one reply put together from
+  // HID reports); none means nothing arrived. Whole, checked replies are dispatched.
+  void OnBytes(std::span<const std::uint8_t> bytes);
   // An image text from a file: decoded into the model and shown like a received image,
   // but the lock state stays as it is and nothing is echoed to the processor.
   void ApplyImageText(std::string_view text);
@@ -115,11 +120,13 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   // The ten header bytes alone through SendNow.
   void SendLongWriteHeader(std::uint8_t bank, std::uint8_t object_code);
   // Bytes 10..561 of an image text (characters 21..1124) as the 554-byte block; only
-  // while connected. Over HID: nine reports, stopped by the first failed write.
+  // while connected.
   void SendImageBlock(std::string_view image_text, std::uint8_t object_code, std::uint8_t bank);
 
  private:
   class TimerSet;
+  struct ReplyRow;
+  static std::span<const ReplyRow> ReplyTable();
 
   void OnSendTimer();
   void OnTimer7();
@@ -135,10 +142,26 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   void RequestImageAndArm();
   void EndConnectingBox();
   void FinishConnect();
-  void ApplyImage(std::string_view image, bool read_lock = true);
-  void ResetHidCollector();
-  void RemoveFront(std::size_t characters);
-  void WriteHidBlock(const LongWriteBlock& block);
+  // Decodes through `decode` (which fills the model) and shows the result.
+  void ApplyImage(const std::function<void()>& decode);
+  // The link frames go out on: the device link, else the serial port while it is open.
+  ByteLink* OpenLink() const;
+
+  // Replies, one handler per row of the reply table (engine_replies.cc).
+  void Dispatch(const Frame& frame);
+  void OnPollAnswer(const Frame& frame);
+  void OnIdentity(const Frame& frame);
+  void OnUnlockReply(const Frame& frame);
+  void OnLockReply(const Frame& frame);
+  void OnRefreshRequest(const Frame& frame);
+  void OnDeviceSettings(const Frame& frame);
+  void OnSettingsWriteAck(const Frame& frame);
+  void OnPlainAck(const Frame& frame);
+  void OnBackupRecord(const Frame& frame);
+  void OnImage(const Frame& frame);
+  void OnPresetNames(const Frame& frame);
+  // The whole reply as hex text, for the operations that keep it in a file.
+  std::string_view ReplyText(const Frame& frame);
   // The send chain and the poll, with the slot it had chosen.
   void StopSchedulerTimers();
   void StopAllConnectionTimers();
@@ -149,7 +172,7 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   ReplyHooks default_hooks_;
   ReplyHooks* hooks_ = &default_hooks_;
   SerialPort* serial_ = nullptr;
-  HidPort* hid_ = nullptr;
+  ByteLink* device_link_ = nullptr;
 
   bool connected_ = false;
   std::uint8_t device_id_ = 0;
@@ -167,23 +190,18 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   std::uint64_t attempt_ = 0;  // voids continuations of an ended attempt
   int connect_ticks_ = 0;
 
-  std::string rx_hex_buffer_;
+  FrameReader reader_;
+  std::string reply_text_;
   Bytes tx_frame_;
-  HidReport hid_out_report_{};
 
   SendSlotTable slots_;
   int current_slot_ = 0;
 
-  std::string hid_rx_text_;
-  bool hid_rx_collecting_ = false;
-  std::size_t hid_rx_length_ = 0;
-  std::size_t hid_rx_report_count_ = 0;
-
   std::unique_ptr<TimerSet> t_;
 };
 
-// The 20 names of a names reply (1128-character text at least 824 long): each field of
-// 20 bytes up to its first zero byte.
-std::array<std::string, 20> DecodePresetNames(std::string_view text);
+// The 20 names of a names reply's data (400 bytes): each field of 20 bytes up to its first
+// zero byte; missing bytes read as zero.
+std::array<std::string, 20> DecodePresetNames(std::span<const std::uint8_t> data);
 
 }  // namespace veltrane

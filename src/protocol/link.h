@@ -1,22 +1,28 @@
 #pragma once
 
-// The core's view of the two transports. Bytes and reports that arrive are pushed into
-// the engine (ProtocolEngine::OnSerialBytes, OnHidReport) on the window thread.
+// The core's view of the links. Every link carries bytes both ways: it takes whole frames
+// to write and hands the bytes that arrived to a receiver (ByteReceiver) that its owner
+// sets, on the window thread; the engine takes them in ProtocolEngine::OnBytes. What a
+// transport does with the bytes (HID reports) stays inside the link.
 
-#include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
 namespace veltrane {
 
-inline constexpr std::size_t kHidReportSize = 65;  // report ID 0, then 64 bytes
-inline constexpr std::size_t kHidDataSize = 64;
-using HidReport = std::array<std::uint8_t, kHidReportSize>;
+using ByteReceiver = std::function<void(std::span<const std::uint8_t>)>;
 
-class SerialPort {
+class ByteLink {
  public:
-  virtual ~SerialPort() = default;
+  virtual ~ByteLink() = default;
+  // Write errors are not reported to the caller: the connection's time-outs notice them.
+  virtual void Write(std::span<const std::uint8_t> bytes) = 0;
+};
+
+class SerialPort : public ByteLink {
+ public:
   // 9600 baud, 8 data bits, no parity, one stop bit. False when the port is missing,
   // held by another program or refuses the settings.
   virtual bool Open(const std::string& port_name) = 0;
@@ -27,16 +33,6 @@ class SerialPort {
   virtual std::string OpenFailureReason() const { return {}; }
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
-  // Write errors are not reported to the caller: the connection's time-outs notice them.
-  virtual void Write(std::span<const std::uint8_t> bytes) = 0;
-};
-
-// The processor's HID device (CurrentHidDevice) while it is present.
-class HidPort {
- public:
-  virtual ~HidPort() = default;
-  // One blocking 65-byte output report; false on a failed write (which the link logs).
-  virtual bool WriteReport(const HidReport& report) = 0;
 };
 
 }  // namespace veltrane

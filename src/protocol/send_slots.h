@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane {
 

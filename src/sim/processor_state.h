@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/frame_codec.h"
 #include "model/image_codec.h"
 #include "model/parameter_model.h"
-#include "protocol/frame_codec.h"
 
 namespace veltrane {
 

@@ -43,13 +43,20 @@ SimHidPort::SimHidPort(TimerHost& host, Simulator& simulator) : host_(host), sim
     if (!plugged_) return;
     host_.Defer(
         0, [this, alive = std::weak_ptr<bool>(alive_), copy = Bytes(report.begin(), report.end())] {
-          if (alive.expired() || !plugged_ || !receiver_) return;
-          receiver_(copy);
+          if (alive.expired() || !plugged_) return;
+          const std::span<const std::uint8_t> reply = assembler_.Add(copy);
+          if (!reply.empty() && receiver_) receiver_(reply);
         });
   });
 }
 
 SimHidPort::~SimHidPort() { simulator_.SetHidSink(nullptr); }
+
+void SimHidPort::Write(std::span<const std::uint8_t> bytes) {
+  for (std::size_t n = 0; n < OutputReportCount(bytes.size()); ++n) {
+    if (!WriteReport(OutputReport(bytes, n))) return;
+  }
+}
 
 bool SimHidPort::WriteReport(const HidReport& report) {
   ++write_attempts_;

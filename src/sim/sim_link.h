@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
+#include "frame/hid_reports.h"
 #include "protocol/link.h"
 #include "protocol/timer.h"
 #include "sim/simulator.h"
@@ -40,7 +41,7 @@ class SimSerialPort : public SerialPort {
 
   // The next opens fail, as for a missing port or one held by another program.
   void SetOpenFails(bool fails) { open_fails_ = fails; }
-  // Where replies go (the editor wires ProtocolEngine::OnSerialBytes here).
+  // Where replies go (the editor wires ProtocolEngine::OnBytes here).
   void SetReceiver(Receiver receiver) { receiver_ = std::move(receiver); }
 
   // Every write while open, in order.
@@ -66,7 +67,9 @@ class SimSerialPort : public SerialPort {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-class SimHidPort : public HidPort {
+// The processor on USB, in process: frames go out as output reports, replies come back
+// as input reports and are put together here, as the HID link does.
+class SimHidPort : public ByteLink {
  public:
   using Receiver = std::function<void(std::span<const std::uint8_t>)>;
 
@@ -76,12 +79,14 @@ class SimHidPort : public HidPort {
   SimHidPort(const SimHidPort&) = delete;
   SimHidPort& operator=(const SimHidPort&) = delete;
 
+  // A frame as 64-byte reports, stopped by the first report that fails.
+  void Write(std::span<const std::uint8_t> bytes) override;
   // Reports that were written reach the simulator; a failed one does not.
-  bool WriteReport(const HidReport& report) override;
+  bool WriteReport(const HidReport& report);
 
   // Write attempt number n (counting from 1, over the port's life) fails; 0: none.
   void FailWriteNumber(int n) { fail_write_number_ = n; }
-  // Input reports, 64 bytes without the report ID (the editor wires OnHidReport here).
+  // The bytes of each whole reply (the editor wires ProtocolEngine::OnBytes here).
   void SetReceiver(Receiver receiver) { receiver_ = std::move(receiver); }
   // An unplugged device delivers nothing more.
   void SetPlugged(bool plugged) { plugged_ = plugged; }
@@ -95,6 +100,7 @@ class SimHidPort : public HidPort {
   TimerHost& host_;
   Simulator& simulator_;
   Receiver receiver_;
+  HidReplyAssembler assembler_;
   std::vector<SentFrame> sent_;
   int fail_write_number_ = 0;
   int write_attempts_ = 0;

@@ -34,7 +34,7 @@ std::vector<SimHidReport> SplitIntoHidReports(std::span<const std::uint8_t> fram
 Simulator::Simulator(TimerHost& host, SimOptions options)
     : host_(host),
       options_(std::move(options)),
-      serial_reader_([this](std::span<const std::uint8_t> f) { OnFrame(f, Link::kSerial); }),
+      serial_reader_(kEditorFrames, [this](const Frame& f) { OnFrame(f.bytes, Link::kSerial); }),
       hid_reader_([this](std::span<const std::uint8_t> f) { OnFrame(f, Link::kHid); }),
       noise_random_(options_.noise_seed),
       alive_(std::make_shared<bool>(true)) {

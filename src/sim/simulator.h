@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "frame/frame_codec.h"
 #include "model/parameter_model.h"
-#include "protocol/frame_codec.h"
 #include "protocol/link.h"
 #include "protocol/timer.h"
 #include "sim/frame_reader.h"
@@ -159,7 +159,7 @@ class Simulator : public SimSerialEndpoint {
   TimerHost& host_;
   SimOptions options_;
   ProcessorState state_;
-  SerialFrameReader serial_reader_;
+  FrameReader serial_reader_;
   HidFrameReader hid_reader_;
   Sink serial_sink_;
   Sink hid_sink_;

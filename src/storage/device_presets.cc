@@ -145,7 +145,7 @@ void DevicePresets::LoadPreset() {
 }
 
 void DevicePresets::SendRecall(int preset) {
-  engine_.RxHexBuffer().clear();
+  engine_.DiscardReceived();
   engine_.SendFrame(
       BuildShortRequest(engine_.DeviceId(), static_cast<std::uint8_t>(preset), kObjImage));
   recall_ticks_ = 0;

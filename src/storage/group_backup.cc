@@ -120,7 +120,7 @@ void GroupBackup::ReadSlots(RecordsDone done) {
       records_done_ = nullptr;
       return;
     }
-    engine_.RxHexBuffer().clear();
+    engine_.DiscardReceived();
     requests_ = 0;
     records_.clear();
     read_pending_ = true;
@@ -297,7 +297,7 @@ void GroupBackup::FinishWrite(std::uint64_t epoch) {
   slot_counter_ = 0;
   timers_.Defer(kNamesWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
     if (alive.expired() || !writing_ || !SameConnection(epoch)) return;
-    engine_.RxHexBuffer().clear();
+    engine_.DiscardReceived();
     engine_.SendFrame(BuildShortRequest(engine_.DeviceId(), 0, kObjPresetNames));
     timers_.Defer(kStopWaitMs, [this, alive, epoch] {
       if (alive.expired() || !writing_ || !SameConnection(epoch)) return;

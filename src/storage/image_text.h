@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 namespace veltrane {
 

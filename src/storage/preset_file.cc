@@ -62,7 +62,7 @@ void PresetFile::ReadImage(ImageDone done) {
   const std::uint64_t epoch = engine_.ConnectionEpoch();
   timers_.Defer(kRequestWaitMs, [this, alive = std::weak_ptr<bool>(alive_), epoch] {
     if (alive.expired() || !save_pending_ || !SameConnection(epoch)) return;
-    engine_.RxHexBuffer().clear();
+    engine_.DiscardReceived();
     engine_.SendFrame(BuildShortRequest(engine_.DeviceId(), 0, kObjImage));
   });
 }

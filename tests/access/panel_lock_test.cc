@@ -114,13 +114,13 @@ TEST_F(PanelLockTest, LockDialogLocksTheProcessorAndTheEditor) {
 
   // A lock result with any status but 1 changes nothing; with no connection none counts.
   const std::array<std::uint8_t, 8> unlocked{'Z', 'z', '9', 'Z', 'z', '9', 0, 0};
-  engine->OnSerialBytes(BuildFrame(0, kCmdAck, 0, kObjLock, 0, unlocked));
+  engine->OnBytes(BuildFrame(0, kCmdAck, 0, kObjLock, 0, unlocked));
   EXPECT_FALSE(view.unlock_dialog);
   EXPECT_TRUE(view.main_window_enabled);
   Disconnect();
   std::array<std::uint8_t, 8> locked = unlocked;
   locked[6] = 1;
-  engine->OnSerialBytes(BuildFrame(0, kCmdAck, 0, kObjLock, 0, locked));
+  engine->OnBytes(BuildFrame(0, kCmdAck, 0, kObjLock, 0, locked));
   EXPECT_FALSE(view.unlock_dialog);
   EXPECT_TRUE(view.main_window_enabled);
 }

@@ -11,7 +11,7 @@
 
 #include "cli/command_line.h"
 #include "cli/session.h"
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 #include "sim/simulator.h"
 #include "virtual_ctl.h"
 

@@ -1,8 +1,8 @@
-// The frame and hex codecs, the image decoder and the names decoder, on any bytes and on
-// any text. Decoding, encoding and decoding again must give the same model and names; the
-// builders must agree with one another; the hex helpers must read inside the text only
-// (ASan watches every read of the input, which libFuzzer hands over in a buffer of its
-// exact size).
+// The frame and hex codecs, the frame reader, the image decoder and the names decoder, on
+// any bytes and on any text. Decoding, encoding and decoding again must give the same model
+// and names; the builders must agree with one another; the reader must hand on sound frames
+// only; the hex helpers must read inside the text only (ASan watches every read of the
+// input, which libFuzzer hands over in a buffer of its exact size).
 
 #include <algorithm>
 #include <array>
@@ -14,12 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/frame_codec.h"
+#include "frame/frame_reader.h"
 #include "fuzz_check.h"
 #include "fuzz_checks.h"
 #include "model/image_codec.h"
 #include "protocol/engine.h"  // DecodePresetNames
-#include "protocol/frame_codec.h"
-#include "sim/frame_reader.h"  // FrameIsSound
 
 namespace veltrane::fuzz {
 namespace {
@@ -133,29 +133,28 @@ void CheckImage(std::span<const std::uint8_t> input) {
   }
 }
 
-std::string NamesText(const std::array<std::string, 20>& names) {
+Bytes NamesData(const std::array<std::string, 20>& names) {
   Bytes data(20 * kNameField, 0);
   for (std::size_t n = 0; n < names.size(); ++n) {
     std::copy_n(names[n].begin(), std::min(names[n].size(), kNameField),
                 data.begin() + n * kNameField);
   }
-  return EncodeHex(BuildFrame(0, kCmdData, 0, kObjPresetNames, 0, data));
+  return data;
 }
 
 void CheckNames(std::span<const std::uint8_t> input) {
   std::array<std::uint8_t, kNamesFrameLength> frame{};
   std::copy_n(input.begin(), std::min(input.size(), frame.size()), frame.begin());
-  const auto names = DecodePresetNames(EncodeHex(frame));
+  const auto names = DecodePresetNames(std::span(frame).subspan(10));
   for (std::size_t n = 0; n < names.size(); ++n) {
     // The field's bytes up to its first zero byte.
     const auto field = std::span(frame).subspan(10 + n * kNameField, kNameField);
     const auto end = std::find(field.begin(), field.end(), 0);
     FUZZ_CHECK(names[n] == std::string(field.begin(), end));
   }
-  FUZZ_CHECK(DecodePresetNames(NamesText(names)) == names);
-  // Any text at all, also one shorter than a names reply, is read inside its bounds.
-  const auto raw = DecodePresetNames(
-      std::string_view(reinterpret_cast<const char*>(input.data()), input.size()));
+  FUZZ_CHECK(DecodePresetNames(NamesData(names)) == names);
+  // Any data at all, also shorter than a names reply, is read inside its bounds.
+  const auto raw = DecodePresetNames(input);
   for (const std::string& name : raw) FUZZ_CHECK(name.size() <= kNameField);
 }
 
@@ -211,6 +210,41 @@ void CheckFrames(std::span<const std::uint8_t> input) {
 }  // namespace
 }  // namespace veltrane::fuzz
 
+namespace veltrane::fuzz {
+namespace {
+
+// The frame reader with the editor's rules, the input in pieces whose sizes the input's
+// first byte chooses: every frame it hands on is a whole, sound frame the processor can
+// send, taken from the input as it came, and the same as when the input comes at once.
+void CheckFrameReader(std::span<const std::uint8_t> input) {
+  if (input.empty()) return;
+  const std::size_t piece = 1 + input[0] % 16;
+  input = input.subspan(1);
+  std::vector<Bytes> in_pieces, at_once;
+  const auto check = [&](std::vector<Bytes>& out) {
+    return [&out, input](const Frame& f) {
+      FUZZ_CHECK(f.bytes.size() == kFrameOverhead + f.data.size());
+      FUZZ_CHECK(FrameIsSound(f.bytes) && StartsWithMarker(f.bytes));
+      FUZZ_CHECK(f.command == kCmdAck || f.command == kCmdData);
+      FUZZ_CHECK(f.data.size() <= kImageDataLength);
+      FUZZ_CHECK(std::search(input.begin(), input.end(), f.bytes.begin(), f.bytes.end()) !=
+                 input.end());
+      out.emplace_back(f.bytes.begin(), f.bytes.end());
+    };
+  };
+  FrameReader pieces(kProcessorFrames, check(in_pieces));
+  for (std::size_t at = 0; at < input.size(); at += piece) {
+    pieces.Feed(input.subspan(at, std::min(piece, input.size() - at)), 0);
+  }
+  FrameReader whole(kProcessorFrames, check(at_once));
+  whole.Feed(input, 0);
+  FUZZ_CHECK(in_pieces == at_once);
+  FUZZ_CHECK(pieces.Empty() == whole.Empty());
+}
+
+}  // namespace
+}  // namespace veltrane::fuzz
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace veltrane::fuzz;
   const std::span<const std::uint8_t> input(data, size);
@@ -219,5 +253,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckImage(input);
   CheckNames(input);
   CheckFrames(input);
+  CheckFrameReader(input);
   return 0;
 }

@@ -1,7 +1,8 @@
-// The engine's reply dispatch against the table-driven reading in dispatch_reference.cc:
-// the same buffer contents in the same state must fire the same view calls, hooks and
-// frames in the same order, and leave the same buffer, timers, send slot and model (a
-// dispatch script, fuzz_scripts.h).
+// The engine's frame reader and reply table against the separate reading in
+// dispatch_reference.cc: the same bytes in the same state must fire the same view calls,
+// hooks and frames in the same order, and leave the same bytes waiting, timers, send slot
+// and model (a dispatch script, fuzz_scripts.h; a "replace" pass drops what was waiting
+// before its bytes arrive).
 
 #include <cstddef>
 #include <cstdint>
@@ -114,13 +115,11 @@ class EventSerial : public SerialPort {
   bool open_ = false;
 };
 
-class EventHid : public HidPort {
+class EventDeviceLink : public ByteLink {
  public:
-  explicit EventHid(Events& events) : events_(events) {}
-  bool WriteReport(const HidReport& report) override {
-    const std::size_t length = kFrameOverhead + report[9] * 256u + report[10];
-    events_.push_back("write " + EncodeHex(std::span(report).subspan(1, length)));
-    return true;
+  explicit EventDeviceLink(Events& events) : events_(events) {}
+  void Write(std::span<const std::uint8_t> bytes) override {
+    events_.push_back("write " + EncodeHex(bytes));
   }
 
  private:
@@ -161,11 +160,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   EventView view(events);
   EventHooks hooks(events);
   EventSerial serial(events);
-  EventHid hid(events);
+  EventDeviceLink hid(events);
   ProtocolEngine engine(clock, model, view);
   engine.SetDeviceId(device_id);
   engine.SetSerialPort(&serial);
-  if ((flags & kDispatchHid) != 0) engine.SetHidPort(&hid);
+  if ((flags & kDispatchHid) != 0) engine.SetDeviceLink(&hid);
   engine.SetHooks(&hooks);
   engine.SelectPort("ttyDIFF", 1);
   engine.Start();
@@ -187,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reference.settings_request_pending = engine.SlotPending(kSettingsRequestSlot);
   reference.running = RunningTimers(clock);
   reference.model = model;
-  std::string left = engine.RxHexBuffer();
+  std::vector<std::uint8_t> left;
   events.clear();
 
   while (!in.Done()) {
@@ -195,20 +194,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint16_t head = static_cast<std::uint16_t>(high << 8 | in.Byte());
     const bool replace = (head & DispatchScriptWriter::kReplace) != 0;
     const auto bytes = in.Take(head & DispatchScriptWriter::kLengthMask);
-    const std::string arrived = (replace ? std::string() : left) + EncodeHex(bytes);
-    if (replace) {
-      engine.RxHexBuffer() = EncodeHex(bytes);
-      engine.DispatchReplies();
-    } else if (!bytes.empty()) {
-      engine.OnSerialBytes(bytes);
-    } else {
-      engine.DispatchReplies();
-    }
+    std::vector<std::uint8_t> waiting = replace ? std::vector<std::uint8_t>() : left;
+    waiting.insert(waiting.end(), bytes.begin(), bytes.end());
+    if (replace) engine.DiscardReceived();
+    engine.OnBytes(bytes);
 
     Events expected;
-    left = ReferenceDispatch(reference, arrived, expected);
+    left = ReferenceDispatch(reference, std::move(waiting), !bytes.empty(), expected);
     ExpectSame(events, expected);
-    FUZZ_CHECK(engine.RxHexBuffer() == left);
+    FUZZ_CHECK(engine.ReceivePending() == !left.empty());
     FUZZ_CHECK(RunningTimers(clock) == reference.running);
     FUZZ_CHECK(engine.SlotPending(kSettingsRequestSlot) == reference.settings_request_pending);
     FUZZ_CHECK(model == reference.model);

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-#include <optional>
 #include <string_view>
 
 #include "model/image_codec.h"
@@ -10,73 +9,56 @@
 namespace veltrane::fuzz {
 namespace {
 
-enum class Rule { kExactly, kAtLeast };
+using Buffer = std::vector<std::uint8_t>;
 
 enum class Action {
-  kDropLongPollAnswer,
+  kNothing,
   kIdentity,
   kUnlockResult,
   kLockResult,
   kRefresh,
   kDeviceSettings,
-  kDropPollAnswer,
-  kDropSettingsAck,
   kPlainAck,
   kBackupRecord,
   kImage,
   kNames,
 };
 
-// Characters compared: the text at a 1-based position.
-struct Field {
-  std::size_t position = 0;
-  std::string_view text;
-};
-
 struct Row {
-  int number = 0;
-  std::array<Field, 2> fields;  // an empty text compares nothing
-  Rule rule = Rule::kExactly;
-  std::size_t length = 0;  // characters
-  Action action = Action::kRefresh;
+  std::uint8_t command;
+  std::uint8_t object;
+  std::size_t min_length;  // data bytes
+  std::size_t max_length;
+  Action action;
 };
 
-// The dispatch table, row for row.
+// The reply table, row for row.
 constexpr std::array<Row, 12> kTable = {{
-    {1, {{{9, "52002B000014"}, {}}}, Rule::kAtLeast, 64, Action::kDropLongPollAnswer},
-    {2, {{{9, "52"}, {13, "A0"}}}, Rule::kExactly, 72, Action::kIdentity},
-    {3, {{{9, "51"}, {13, "22"}}}, Rule::kExactly, 40, Action::kUnlockResult},
-    {4, {{{9, "51"}, {13, "23"}}}, Rule::kExactly, 40, Action::kLockResult},
-    {5, {{{9, "51"}, {13, "24"}}}, Rule::kExactly, 24, Action::kRefresh},
-    {6, {{{9, "520021000008"}, {}}}, Rule::kAtLeast, 40, Action::kDeviceSettings},
-    {7, {{{9, "52002B000008"}, {}}}, Rule::kAtLeast, 40, Action::kDropPollAnswer},
-    {8, {{{9, "510021000000"}, {}}}, Rule::kAtLeast, 24, Action::kDropSettingsAck},
-    {9, {{{9, "510000000000"}, {}}}, Rule::kAtLeast, 24, Action::kPlainAck},
-    {10, {{{9, "52"}, {13, "29"}}}, Rule::kAtLeast, 1128, Action::kBackupRecord},
-    {11, {{{9, "52"}, {13, "28"}}}, Rule::kExactly, 1128, Action::kImage},
-    {12, {{{9, "520026"}, {}}}, Rule::kAtLeast, 824, Action::kNames},
+    {0x52, 0x2B, 8, 8, Action::kNothing},     // poll answer
+    {0x52, 0x2B, 20, 20, Action::kNothing},   // long poll answer
+    {0x52, 0xA0, 24, 24, Action::kIdentity},  // identity
+    {0x51, 0x22, 8, 8, Action::kUnlockResult},
+    {0x51, 0x23, 8, 8, Action::kLockResult},
+    {0x51, 0x24, 0, 0, Action::kRefresh},
+    {0x52, 0x21, 8, 8, Action::kDeviceSettings},
+    {0x51, 0x21, 0, 0, Action::kNothing},  // settings write acknowledge
+    {0x51, 0x00, 0, 0, Action::kPlainAck},
+    {0x52, 0x29, 552, 552, Action::kBackupRecord},
+    {0x52, 0x28, 552, 552, Action::kImage},
+    {0x52, 0x26, 400, 552, Action::kNames},
 }};
 
-constexpr std::string_view kStartMarker = "A5A5A5";
 constexpr std::string_view kIdentity = "TAMBREL2X";
-constexpr std::size_t kBufferLimit = 1500;
+constexpr std::size_t kLongestData = 552;
 
-bool Matches(const Row& row, const std::string& buffer) {
-  for (const Field& field : row.fields) {
-    if (field.text.empty()) continue;
-    const std::size_t first = field.position - 1;
-    if (buffer.size() < first + field.text.size()) return false;
-    if (std::string_view(buffer).substr(first, field.text.size()) != field.text) return false;
+std::string Text(const std::uint8_t* bytes, std::size_t n) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::size_t i = 0; i < n; ++i) {
+    text += kDigits[bytes[i] / 16];
+    text += kDigits[bytes[i] % 16];
   }
-  return row.rule == Rule::kExactly ? buffer.size() == row.length : buffer.size() >= row.length;
-}
-
-int Nibble(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
-
-// Data byte k of the reply: characters 21 + 2k and 22 + 2k.
-std::uint8_t DataByte(const std::string& buffer, std::size_t k) {
-  const std::size_t at = 20 + 2 * k;
-  return static_cast<std::uint8_t>(Nibble(buffer[at]) * 16 + Nibble(buffer[at + 1]));
+  return text;
 }
 
 // A short request as the codec section writes it out: A5 A5 A5, DeviceId, A2, Bank 0,
@@ -94,138 +76,161 @@ std::string RequestText(std::uint8_t device_id, std::uint8_t object) {
                                 0,
                                 static_cast<std::uint8_t>(device_id ^ 0xA2 ^ object),
                                 0xAA};
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::uint8_t b : bytes) {
-    text += kDigits[b / 16];
-    text += kDigits[b % 16];
-  }
-  return text;
+  return Text(bytes, sizeof bytes);
 }
 
-std::string NamesEvent(const std::string& buffer) {
+std::string NamesEvent(const std::uint8_t* data) {
   std::string event = "hook.names";
   for (std::size_t n = 0; n < 20; ++n) {
     event += n == 0 ? ' ' : '|';
-    for (std::size_t i = 0; i < 20; ++i) {
-      const std::uint8_t c = DataByte(buffer, 20 * n + i);
-      if (c == 0) break;
-      event += static_cast<char>(c);
+    for (std::size_t i = 0; i < 20 && data[20 * n + i] != 0; ++i) {
+      event += static_cast<char>(data[20 * n + i]);
     }
   }
   return event;
 }
 
-}  // namespace
+// What is left of `buffer` from its first start marker on (or from the A5 or A5 A5 it
+// ends with); the bytes before are noise.
+void DropToMarker(Buffer& buffer, std::size_t from) {
+  std::size_t at = from;
+  for (; at < buffer.size(); ++at) {
+    bool marker = true;
+    for (std::size_t k = at; k < at + 3 && k < buffer.size(); ++k)
+      marker = marker && buffer[k] == 0xA5;
+    if (marker) break;
+  }
+  buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(at));
+}
 
-std::string ReferenceDispatch(ReferenceState& state, std::string buffer,
-                              std::vector<std::string>& events) {
+// Cuts the next sound frame off the front, or returns false when the rest has not come.
+bool NextFrame(Buffer& buffer, Buffer& frame) {
+  for (;;) {
+    DropToMarker(buffer, 0);
+    if (buffer.size() < 10) return false;
+    const std::size_t length = buffer[8] * 256u + buffer[9];
+    if ((buffer[4] != 0x51 && buffer[4] != 0x52) || length > kLongestData) {
+      DropToMarker(buffer, 1);
+      continue;
+    }
+    const std::size_t total = length + 12;
+    if (buffer.size() < total) return false;
+    std::uint8_t sum = 0;
+    for (std::size_t k = 3; k < total - 2; ++k) sum ^= buffer[k];
+    if (sum != buffer[total - 2] || buffer[total - 1] != 0xAA) {
+      DropToMarker(buffer, 1);
+      continue;
+    }
+    frame.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(total));
+    buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(total));
+    return true;
+  }
+}
+
+// The image row. True when it drops what followed the image (a connection asks for the
+// names next).
+bool OnImage(ReferenceState& state, const Buffer& frame, std::vector<std::string>& events) {
   auto& running = state.running;
-  // Any arrival is a sign of life.
-  running.erase("chcon");
-  running.erase("intimer");
-  if (buffer.size() >= kBufferLimit) buffer.clear();
-  // A read may end inside the start marker; the rest of the frame follows.
-  const bool marker_so_far = buffer == "A5" || buffer == "A5A5";
-  if (!buffer.starts_with(kStartMarker) && !marker_so_far) buffer.clear();
+  running.erase("chcon112");
+  const std::string text = Text(frame.data(), frame.size());
+  if (state.file_save) {
+    state.file_save = false;
+    events.push_back("hook.image-to-file " + text);
+    if (state.connected) running.insert({"Timer1", "sendTimer"});
+    return false;
+  }
+  events.push_back("view.hide-detail");
+  DecodeParameterImage(text, state.model);
+  events.push_back("view.apply");
+  state.settings_request_pending = false;
+  events.push_back("view.port-lists 0");
+  if (state.preset_load) {
+    state.preset_load = false;
+    events.push_back("hook.preset-load-ended");
+    return false;
+  }
+  events.push_back("view.connecting-box 0");
+  running.erase("Timer10");
+  events.push_back("view.panels 1");
+  if (state.model.panel_locked == 1) events.push_back("hook.show-unlock");
+  // An image with no connection open is shown, but asks for nothing.
+  if (!state.connected) return false;
+  events.push_back("write " + RequestText(state.device_id, 0x26));
+  return true;
+}
 
-  bool image_matched = false;
+// One frame's row. True when the frame's action drops whatever followed it.
+bool Act(ReferenceState& state, const Buffer& frame, std::vector<std::string>& events) {
+  const std::uint8_t* data = frame.data() + 10;
+  const std::size_t length = frame.size() - 12;
   for (const Row& row : kTable) {
-    if (row.number == 12 && image_matched) continue;
-    if (row.number == 10 && !state.backup) continue;
-    if (!Matches(row, buffer)) continue;
+    if (row.command != frame[4] || row.object != frame[6] || length < row.min_length ||
+        length > row.max_length) {
+      continue;
+    }
     switch (row.action) {
-      case Action::kDropLongPollAnswer:
-        buffer.erase(0, 64);
-        break;
+      case Action::kNothing:
+        return false;
       case Action::kIdentity: {
         bool same = true;
         for (std::size_t k = 0; k < kIdentity.size(); ++k) {
-          same = same && DataByte(buffer, k) == static_cast<std::uint8_t>(kIdentity[k]);
+          same = same && data[k] == static_cast<std::uint8_t>(kIdentity[k]);
         }
         // Only a connection goes on connecting; with none open it would arm time-outs.
-        if (same && state.connected) {
-          buffer.clear();
-          events.push_back("write " + RequestText(state.device_id, 0x28));
-          running.insert({"chcon", "chcon112", "chcon188"});
-        }
-        break;
+        if (!same || !state.connected) return false;
+        events.push_back("write " + RequestText(state.device_id, 0x28));
+        state.running.insert({"chcon", "chcon112", "chcon188"});
+        return true;
       }
-      // These three are taken out once handled, so that a second answer with no poll
-      // between (a password typed again at once) is not hidden behind the first.
       case Action::kUnlockResult:
-        events.push_back("hook.unlock " + std::to_string(DataByte(buffer, 6)));
-        buffer.clear();
-        break;
+        events.push_back("hook.unlock " + std::to_string(data[6]));
+        return false;
       case Action::kLockResult:
-        events.push_back("hook.lock " + std::to_string(DataByte(buffer, 6)));
-        buffer.clear();
-        break;
+        events.push_back("hook.lock " + std::to_string(data[6]));
+        return false;
       case Action::kRefresh:
         events.push_back("view.apply");
         events.push_back("view.message OK");
-        buffer.clear();
-        break;
+        return false;
       case Action::kDeviceSettings:
-        events.push_back("hook.settings " + std::to_string(DataByte(buffer, 0)) + " " +
-                         std::to_string(DataByte(buffer, 1)) + " " +
-                         std::to_string(DataByte(buffer, 2)) + " " +
-                         std::to_string(DataByte(buffer, 3)));
-        buffer.clear();
-        break;
-      case Action::kDropPollAnswer:
-        buffer.erase(0, 40);
-        return buffer;  // the rest of the table waits for the next arrival
-      case Action::kDropSettingsAck:
-        buffer.erase(0, 24);
-        break;
+        events.push_back("hook.settings " + std::to_string(data[0]) + " " +
+                         std::to_string(data[1]) + " " + std::to_string(data[2]) + " " +
+                         std::to_string(data[3]));
+        return false;
       case Action::kPlainAck:
         events.push_back("hook.plain-ack");
-        buffer.erase(0, 24);
-        break;
+        return false;
       case Action::kBackupRecord:
-        events.push_back("hook.backup-record " + buffer.substr(0, 1128));
-        buffer.erase(0, 1128);
-        break;
+        if (state.backup)
+          events.push_back("hook.backup-record " + Text(frame.data(), frame.size()));
+        return false;
       case Action::kImage:
-        image_matched = true;
-        running.erase("chcon112");
-        if (state.file_save) {
-          state.file_save = false;
-          events.push_back("hook.image-to-file " + buffer);
-          buffer.clear();
-          if (state.connected) running.insert({"Timer1", "sendTimer"});
-          return buffer;
-        }
-        events.push_back("view.hide-detail");
-        DecodeParameterImage(buffer, state.model);
-        events.push_back("view.apply");
-        state.settings_request_pending = false;
-        buffer.clear();
-        events.push_back("view.port-lists 0");
-        if (state.preset_load) {
-          state.preset_load = false;
-          events.push_back("hook.preset-load-ended");
-          return buffer;
-        }
-        events.push_back("view.connecting-box 0");
-        running.erase("Timer10");
-        events.push_back("view.panels 1");
-        if (state.model.panel_locked == 1) events.push_back("hook.show-unlock");
-        // An image with no connection open is shown, but asks for nothing.
-        if (state.connected) events.push_back("write " + RequestText(state.device_id, 0x26));
-        break;
+        return OnImage(state, frame, events);
       case Action::kNames:
-        running.erase("chcon188");
-        events.push_back(NamesEvent(buffer));
-        buffer.clear();
+        state.running.erase("chcon188");
+        events.push_back(NamesEvent(data));
         // Names after a disconnect are shown but start nothing.
         if (state.connected) {
           state.settings_request_pending = true;
-          running.insert({"sendTimer", "Timer1"});
+          state.running.insert({"sendTimer", "Timer1"});
         }
-        break;
+        return false;
     }
+  }
+  return false;  // a frame no row knows
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ReferenceDispatch(ReferenceState& state, Buffer buffer, bool arrived,
+                                            std::vector<std::string>& events) {
+  if (!arrived) return buffer;
+  // Any arrival is a sign of life.
+  state.running.erase("chcon");
+  state.running.erase("intimer");
+  Buffer frame;
+  while (NextFrame(buffer, frame)) {
+    if (Act(state, frame, events)) return {};
   }
   return buffer;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
-// A second, separate reading of how the editor recognises replies: the dispatch table as
-// a table of rows (characters compared, a length rule, an action), walked in order. It
-// shares nothing with the engine but the image decoder, and predicts what one dispatch
-// pass does: the events in order, the timers left running, and the buffer left.
+// A second, separate reading of how the editor recognises replies: frames cut out of the
+// received bytes (start marker, a header the processor can send, the length, checksum and
+// end byte), then a table of rows (command, object, data length, an action). It shares
+// nothing with the engine (not even the image decoder: it decodes the image as text), and
+// predicts what one arrival does: the events in order, the timers left running, and the
+// bytes left waiting for the rest of a frame.
 
 #include <cstdint>
 #include <set>
@@ -25,12 +27,13 @@ struct ReferenceState {
   ParameterModel model;
 };
 
-// One pass over `buffer` (the receive buffer after the arrival). Appends the events to
-// `events` and returns the buffer as the pass leaves it. Events read:
+// One arrival: `buffer` is what was left waiting followed by the bytes that arrived
+// (`arrived`: some did). Appends the events to `events` and returns the bytes left
+// waiting. Events read:
 //   "write <hex>"            a frame sent to the processor
 //   "view.<call> [args]"     a call of the connection view
 //   "hook.<call> [args]"     a reply hook that acted
-std::string ReferenceDispatch(ReferenceState& state, std::string buffer,
-                              std::vector<std::string>& events);
+std::vector<std::uint8_t> ReferenceDispatch(ReferenceState& state, std::vector<std::uint8_t> buffer,
+                                            bool arrived, std::vector<std::string>& events);
 
 }  // namespace veltrane::fuzz

@@ -4,10 +4,10 @@
 #include <array>
 #include <utility>
 
+#include "frame/frame_reader.h"  // FrameIsSound
 #include "fuzz_check.h"
 #include "fuzz_checks.h"
 #include "fuzz_scripts.h"
-#include "sim/frame_reader.h"  // FrameIsSound
 
 namespace veltrane::fuzz {
 namespace {
@@ -54,19 +54,14 @@ class EngineRig::Port : public SerialPort {
   bool open_ = false;
 };
 
-class EngineRig::Hid : public HidPort {
+class EngineRig::Hid : public ByteLink {
  public:
   explicit Hid(EngineRig& rig) : rig_(rig) {}
-  bool WriteReport(const HidReport& report) override {
+  void Write(std::span<const std::uint8_t> bytes) override {
     FUZZ_CHECK(rig_.hid_plugged_);
-    FUZZ_CHECK(report[0] == 0);
-    const auto data = std::span(report).subspan(1);
-    // The frame, then zeros: no request of the engine needs more than one report.
-    const std::size_t length = kFrameOverhead + data[8] * 256u + data[9];
-    FUZZ_CHECK(length <= kHidDataSize);
-    FUZZ_CHECK(std::all_of(data.begin() + length, data.end(), [](auto b) { return b == 0; }));
-    rig_.OnFrameWritten(data.first(length));
-    return true;
+    // No request of the engine needs more than one report.
+    FUZZ_CHECK(OutputReportCount(bytes.size()) == 1);
+    rig_.OnFrameWritten(bytes);
   }
 
  private:
@@ -130,7 +125,7 @@ EngineRig::EngineRig(ReceivePath path)
   engine_->SetSerialPort(serial_.get());
   if (path_ == ReceivePath::kHid) {
     hid_plugged_ = true;
-    engine_->SetHidPort(hid_.get());
+    engine_->SetDeviceLink(hid_.get());
   }
   engine_->SetHooks(hooks_.get());
   engine_->SelectPort(std::string(kPortName), kPortNumber);
@@ -147,12 +142,17 @@ void EngineRig::Run(std::span<const std::uint8_t> script) {
       if (path_ == ReceivePath::kSerial) {
         const auto chunk = in.Take(op);
         if (!chunk.empty()) arrivals_.push_back(Now());
-        engine_->OnSerialBytes(chunk);
+        engine_->OnBytes(chunk);
       } else {
         std::array<std::uint8_t, kHidDataSize> report{};
         const auto data = in.Take(kHidDataSize);
         std::copy(data.begin(), data.end(), report.begin());
-        engine_->OnHidReport(report);
+        const auto reply = hid_replies_.Add(report);
+        if (!reply.empty()) {
+          // A whole reply is a frame's length of bytes that starts with the marker.
+          FUZZ_CHECK(reply.size() >= kFrameOverhead && reply[0] == kStartByte);
+          engine_->OnBytes(reply);
+        }
       }
     } else if (op < engine_op::kAdvance100) {
       clock_.Advance((op - engine_op::kAdvance5) * 5);
@@ -181,7 +181,7 @@ void EngineRig::Run(std::span<const std::uint8_t> script) {
           if (path_ == ReceivePath::kHid) {
             hid_plugged_ = !hid_plugged_;
             ever_unplugged_ = ever_unplugged_ || !hid_plugged_;
-            engine_->SetHidPort(hid_plugged_ ? hid_.get() : nullptr);
+            engine_->SetDeviceLink(hid_plugged_ ? hid_.get() : nullptr);
           }
           break;
         default:
@@ -197,9 +197,6 @@ void EngineRig::Run(std::span<const std::uint8_t> script) {
 }
 
 void EngineRig::CheckState() {
-  const std::string& rx = engine_->RxHexBuffer();
-  FUZZ_CHECK(rx.size() < 1500);
-  FUZZ_CHECK(IsReceivedHexText(rx));
   FUZZ_CHECK(ModelInClamps(model_));
   // The button names the state.
   FUZZ_CHECK((caption_ == kCaptionConnected) == engine_->Connected());

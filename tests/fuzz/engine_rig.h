@@ -1,8 +1,9 @@
 #pragma once
 
 // An engine on a virtual clock, driven by an engine script (fuzz_scripts.h) over the
-// serial or the HID receive path, with a port, a view and reply hooks that check what the
-// engine does to them as it happens, and the engine's own state checked after every step.
+// serial or the HID receive path (input reports put together as the HID link does), with a port, a
+// view and reply hooks that check what the engine does to them as it happens, and the engine's own
+// state checked after every step.
 
 #include <cstdint>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/hid_reports.h"
 #include "model/parameter_model.h"
 #include "protocol/engine.h"
 #include "protocol/virtual_clock.h"
@@ -63,6 +65,7 @@ class EngineRig {
   std::unique_ptr<View> view_;
   std::unique_ptr<Hooks> hooks_;
   std::unique_ptr<ProtocolEngine> engine_;
+  HidReplyAssembler hid_replies_;
 
   std::uint64_t sequence_ = 0;
   bool hid_plugged_ = false;

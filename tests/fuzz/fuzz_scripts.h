@@ -64,9 +64,9 @@ enum SimReaderOption : std::uint8_t {
 // --- Dispatch scripts (the differential target) ---------------------------------------
 // byte 0  DispatchFlag bits: the state the engine is in when the passes begin
 // byte 1  DeviceId
-// then passes: two bytes (big-endian): the top bit set for a whole frame that replaces the
-// buffer (as a reassembled HID frame does), clear for a serial read that is appended; the
-// other 15 bits the number n of bytes that follow
+// then passes: two bytes (big-endian): the top bit set when what was waiting for the rest
+// of a frame is dropped first (as an operation does), clear for bytes that simply arrive;
+// the other 15 bits the number n of bytes that follow
 enum DispatchFlag : std::uint8_t {
   kDispatchConnected = 1,   // a connection is open (over HID when kDispatchHid is set)
   kDispatchHid = 2,         // the processor's HID device is present

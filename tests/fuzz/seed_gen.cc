@@ -82,14 +82,14 @@ Recording Record(const Session& s) {
   SimHidPort hid(clock, sim);
   serial.SetReceiver([&](std::span<const std::uint8_t> b) {
     events.push_back({Event::kArrived, clock.NowMs(), Bytes(b.begin(), b.end())});
-    engine.OnSerialBytes(b);
+    engine.OnBytes(b);
   });
   hid.SetReceiver([&](std::span<const std::uint8_t> b) {
     events.push_back({Event::kArrived, clock.NowMs(), Bytes(b.begin(), b.end())});
-    engine.OnHidReport(b);
+    engine.OnBytes(b);
   });
   engine.SetSerialPort(&serial);
-  if (s.hid) engine.SetHidPort(&hid);
+  if (s.hid) engine.SetDeviceLink(&hid);
   engine.SelectPort("sim", 1);
   engine.Start();
   events.push_back({Event::kClick, clock.NowMs(), {}});
@@ -115,7 +115,8 @@ void WriteEngineScript(const Session& s, const std::vector<Event>& events) {
     if (e.kind == Event::kUnplug) w.Op(engine_op::kToggleHidPlug);
     if (e.kind == Event::kArrived) {
       if (s.hid) {
-        w.HidReport(e.bytes);
+        // The link hands on whole replies; the script gives the reports they came in.
+        for (const SimHidReport& report : SplitIntoHidReports(e.bytes)) w.HidReport(report);
       } else {
         w.Serial(e.bytes);
       }
@@ -167,7 +168,7 @@ std::vector<Session> Sessions() {
     clock.Advance(300);
     events.push_back({Event::kUnplug, clock.NowMs(), {}});
     hid.SetPlugged(false);
-    engine.SetHidPort(nullptr);
+    engine.SetDeviceLink(nullptr);
   };
   std::vector<Session> sessions = {
       {"plain", {}, false, busy},

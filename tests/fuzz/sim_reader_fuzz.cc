@@ -1,8 +1,8 @@
-// The simulator's frame readers, alone and inside the simulator: serial bytes and HID
-// output reports of any content, with clock advances between them (a simulator reader
-// script, fuzz_scripts.h). Every frame handed on must be a complete, sound frame of the
-// kind the editor sends, taken from the input as it came; every reply the simulator makes
-// must be a sound frame; its state must stay what a processor can hold.
+// The frame reader with the simulator's rules and the simulator's HID reader, alone and inside the
+// simulator: serial bytes and HID output reports of any content, with clock advances between them
+// (a simulator reader script, fuzz_scripts.h). Every frame handed on must be a complete, sound
+// frame of the kind the editor sends, taken from the input as it came; every reply the simulator
+// makes must be a sound frame; its state must stay what a processor can hold.
 
 #include <algorithm>
 #include <array>
@@ -19,10 +19,6 @@
 
 namespace veltrane::fuzz {
 namespace {
-
-std::size_t LengthField(std::span<const std::uint8_t> frame) {
-  return static_cast<std::size_t>(frame[8]) * 256 + frame[9];
-}
 
 // Only whole frames with the editor's own commands, the right checksum and the end byte.
 void CheckIncomingFrame(std::span<const std::uint8_t> frame) {
@@ -59,7 +55,7 @@ class ReaderRig {
  public:
   explicit ReaderRig(std::uint8_t option_bits)
       : sim_(clock_, OptionsOf(option_bits)),
-        serial_reader_([this](std::span<const std::uint8_t> f) { OnSerialFrame(f); }),
+        serial_reader_(kEditorFrames, [this](const Frame& f) { OnSerialFrame(f.bytes); }),
         hid_reader_([this](std::span<const std::uint8_t> f) { OnHidFrame(f); }) {
     sim_.SetTrace([](bool incoming, std::span<const std::uint8_t> frame) {
       if (incoming) {
@@ -146,7 +142,7 @@ class ReaderRig {
 
   VirtualClock clock_;
   Simulator sim_;
-  SerialFrameReader serial_reader_;
+  FrameReader serial_reader_;
   HidFrameReader hid_reader_;
   std::vector<std::uint8_t> stream_;
   std::size_t serial_cursor_ = 0;

@@ -42,8 +42,7 @@ struct Rig {
 
   Rig() {
     view.SetClock(&clock);
-    serial.SetReceiver(
-        [this](std::span<const std::uint8_t> bytes) { engine.OnSerialBytes(bytes); });
+    serial.SetReceiver([this](std::span<const std::uint8_t> bytes) { engine.OnBytes(bytes); });
     engine.SetSerialPort(&serial);
     engine.SelectPort("sim", 1);
     sim.SetHidSink(

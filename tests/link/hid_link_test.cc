@@ -203,6 +203,40 @@ class HidLinkTest : public QObject {
     QCOMPARE(rig.fake.OpenHandles(), std::size_t{0});
   }
 
+  // Frames leave as 64-byte reports and replies arrive as whole frames: nothing behind the
+  // link sees a report.
+  void framesInReportsBothWays() {
+    Rig rig;
+    rig.Plug(ProcessorInfo());
+    rig.link.Start();
+    rig.clock.RunDue();
+    std::vector<Bytes> replies;
+    rig.link.SetReceiver(
+        [&](std::span<const std::uint8_t> b) { replies.emplace_back(b.begin(), b.end()); });
+
+    const Bytes block(kLongWriteBlockLength, 0x33);
+    rig.link.Write(block);
+    const auto& written = rig.written["fake:processor"];
+    QCOMPARE(written.size(), std::size_t{9});
+    QCOMPARE(written[8][42], std::uint8_t{0x33});  // the last report holds 42 bytes
+    QCOMPARE(written[8][43], std::uint8_t{0});
+    // A report that fails ends its frame: the rest of the block is not written.
+    rig.fake.FailWrites("fake:processor", 1, {5, "Input/output error"});
+    rig.link.Write(block);
+    QCOMPARE(written.size(), std::size_t{9});
+
+    // A reply as a header report and a data report reaches the receiver once, whole.
+    const Bytes poll = BuildFrame(0, kCmdData, 0, kObjPoll, 0, Bytes(8, 1));
+    std::array<std::uint8_t, kHidDataSize> header{}, data{};
+    std::copy_n(poll.begin(), 10, header.begin());
+    std::copy(poll.begin() + 10, poll.end(), data.begin());
+    rig.fake.PushInput("fake:processor", header);
+    rig.fake.PushInput("fake:processor", data);
+    QVERIFY(DrainHidInput(rig.fake, rig.link));
+    QCOMPARE(replies.size(), std::size_t{1});
+    QVERIFY(replies[0] == poll);
+  }
+
   void writeAndReadErrorsAreLogged() {
     Rig rig;
     rig.Plug(ProcessorInfo());

@@ -88,7 +88,7 @@ struct Editor {
   RecordingHooks hooks{timers};
 
   Editor() {
-    link.SetReceiver([this](std::span<const std::uint8_t> bytes) { engine.OnSerialBytes(bytes); });
+    link.SetReceiver([this](std::span<const std::uint8_t> bytes) { engine.OnBytes(bytes); });
     engine.SetSerialPort(&port);
     engine.SetHooks(&hooks);
     engine.Start();

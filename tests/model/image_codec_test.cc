@@ -4,8 +4,8 @@
 
 #include <random>
 
+#include "frame/frame_codec.h"
 #include "model/blocks.h"
-#include "protocol/frame_codec.h"
 
 namespace veltrane {
 namespace {

@@ -29,7 +29,7 @@ class ConnectionTest : public ::testing::Test {
     sim = std::make_unique<Simulator>(clock, options);
     port = std::make_unique<SimSerialPort>(clock, *sim);
     engine = std::make_unique<ProtocolEngine>(clock, model, view);
-    port->SetReceiver([this](std::span<const std::uint8_t> b) { engine->OnSerialBytes(b); });
+    port->SetReceiver([this](std::span<const std::uint8_t> b) { engine->OnBytes(b); });
     engine->SetSerialPort(port.get());
     engine->SelectPort("/dev/ttySIM", 1);
     view.SetClock(&clock);
@@ -96,9 +96,10 @@ TEST_F(ConnectionTest, HandshakeThenOnePollEvery500ms) {
   EXPECT_TRUE(view.messages.empty());
   EXPECT_EQ(view.applies, 1);
   // Polls empty whatever was half received first.
-  engine->RxHexBuffer() = "A5A5A5";
+  engine->OnBytes(test::Hex("A5 A5 A5 00 52"));
+  EXPECT_TRUE(engine->ReceivePending());
   clock.Advance(500);
-  EXPECT_TRUE(engine->RxHexBuffer().empty());
+  EXPECT_FALSE(engine->ReceivePending());
 }
 
 TEST_F(ConnectionTest, IdentityFirstRepeatsTheImageRequest) {
@@ -278,7 +279,7 @@ TEST_F(ConnectionTest, ClickBeforeTheNamesEndsTheAttemptForGood) {
   // The names arrive during the wait before the port closes: they must not restart the
   // scheduler of a connection that is going away.
   clock.Advance(20);
-  engine->OnSerialBytes(BuildFrame(0, kCmdData, 0, kObjPresetNames, 0, Bytes(400)));
+  engine->OnBytes(BuildFrame(0, kCmdData, 0, kObjPresetNames, 0, Bytes(400)));
   clock.Advance(10000);
   EXPECT_TRUE(view.messages.empty());
   EXPECT_FALSE(engine->Connected());
@@ -300,8 +301,8 @@ TEST_F(ConnectionTest, PacedSerialConnectAfterWhatHappenedWhileDisconnected) {
        [this] {
          Simulator hid_sim(clock, {.ignore_objects = {kObjPresetNames}});
          SimHidPort hid(clock, hid_sim);
-         hid.SetReceiver([this](std::span<const std::uint8_t> r) { engine->OnHidReport(r); });
-         engine->SetHidPort(&hid);
+         hid.SetReceiver([this](std::span<const std::uint8_t> r) { engine->OnBytes(r); });
+         engine->SetDeviceLink(&hid);
          engine->ConnectButtonClicked();
          clock.Advance(150);  // the image is in, the names are not
          ASSERT_EQ(view.caption, "Connect");
@@ -309,9 +310,9 @@ TEST_F(ConnectionTest, PacedSerialConnectAfterWhatHappenedWhileDisconnected) {
          clock.Advance(100);
          ASSERT_FALSE(engine->Connected());
          const Bytes names = BuildFrame(0, kCmdData, 0, kObjPresetNames, 0, Bytes(400));
-         for (const SimHidReport& report : SplitIntoHidReports(names)) engine->OnHidReport(report);
+         engine->OnBytes(names);
          hid.SetPlugged(false);
-         engine->SetHidPort(nullptr);
+         engine->SetDeviceLink(nullptr);
        }},
       {"the scheduler restarted while disconnected", [this] { engine->StartScheduler(); }},
   };
@@ -378,8 +379,8 @@ TEST(HidConnection, RunsOverHidWhenTheDeviceIsPresent) {
   Simulator sim(clock);
   SimHidPort hid(clock, sim);
   ProtocolEngine engine(clock, model, view);
-  hid.SetReceiver([&](std::span<const std::uint8_t> r) { engine.OnHidReport(r); });
-  engine.SetHidPort(&hid);
+  hid.SetReceiver([&](std::span<const std::uint8_t> r) { engine.OnBytes(r); });
+  engine.SetDeviceLink(&hid);
   engine.ConnectButtonClicked();
   clock.Advance(1200);
   EXPECT_TRUE(engine.Connected());

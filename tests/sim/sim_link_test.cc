@@ -76,7 +76,7 @@ TEST_F(SimSerialPortTest, LateRepliesArriveAtTheirTime) {
   EXPECT_EQ(received_.size(), 20u);
 }
 
-TEST(SimHidPortTest, FailsTheChosenWriteAndDeliversReports) {
+TEST(SimHidPortTest, FailsTheChosenWriteAndDeliversWholeReplies) {
   VirtualClock clock;
   Simulator sim(clock);
   SimHidPort port(clock, sim);
@@ -94,15 +94,17 @@ TEST(SimHidPortTest, FailsTheChosenWriteAndDeliversReports) {
   EXPECT_EQ(sim.Count(SimFrameKind::kPoll), 2);
   EXPECT_TRUE(reports.empty());
   clock.RunDue();
-  ASSERT_EQ(reports.size(), 4u);  // header and data report for each answer
-  EXPECT_EQ(reports[0].size(), kHidDataSize);
+  // Each answer came as a header and a data report and is handed on as its frame.
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].size(), 20u);
   EXPECT_EQ(Spaced(std::span(reports[0]).first(10)), "A5 A5 A5 00 52 00 2B 00 00 08");
+  EXPECT_EQ(reports[0].back(), kEndByte);
 
   port.SetPlugged(false);
   EXPECT_FALSE(port.WriteReport(poll));
   sim.SendRefreshReport();
   clock.RunDue();
-  EXPECT_EQ(reports.size(), 4u);
+  EXPECT_EQ(reports.size(), 2u);
 }
 
 TEST(SimLinkLifetime, PendingRepliesOutliveNeitherPortNorSimulator) {

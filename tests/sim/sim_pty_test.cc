@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 extern char** environ;
 

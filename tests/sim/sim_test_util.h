@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 #include "protocol/virtual_clock.h"
 #include "sim/simulator.h"
 

@@ -180,7 +180,7 @@ TEST_F(DevicePresetsTest, RecallTimesOutAfter12sAndALateImageIsAppliedAsOnConnec
   // The answer, when it comes, is an image nobody waits for: applied, names requested.
   sim->options().ignore_objects.clear();
   const std::size_t late = Mark();
-  engine->OnSerialBytes(BuildFrame(0, kCmdData, 6, kObjImage, 0, sim->PresetImage(6)));
+  engine->OnBytes(BuildFrame(0, kCmdData, 6, kObjImage, 0, sim->PresetImage(6)));
   EXPECT_NE(model, before);
   const std::vector<SentFrame> sent = SentSince(late);
   ASSERT_FALSE(sent.empty());
@@ -196,7 +196,7 @@ TEST_F(DevicePresetsTest, AnAcknowledgeFromAnEarlierConnectionReportsNothing) {
   Disconnect();
   EXPECT_FALSE(presets->StorePending());
   Connect();
-  engine->OnSerialBytes(Reply(kCmdAck, 0, {}));
+  engine->OnBytes(Reply(kCmdAck, 0, {}));
   clock.Advance(100);
   EXPECT_TRUE(view.messages.empty());
 }
@@ -218,17 +218,17 @@ TEST_F(DevicePresetsTest, SettingsReplySelectsTheActivePresetAndTheDeviceNumber)
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << int(c.preset) << "/" << int(c.number));
     const std::array<std::uint8_t, 8> data = {c.preset, 0x11, 0x22, c.number};
-    engine->OnSerialBytes(Reply(kCmdData, kObjDeviceSettings, data));
+    engine->OnBytes(Reply(kCmdData, kObjDeviceSettings, data));
     EXPECT_EQ(view.preset_position, c.preset_position);
     EXPECT_EQ(view.device_position, c.device_position);
     EXPECT_EQ(view.change_selected, c.change_position);
     EXPECT_EQ(engine->DeviceId(), 0);  // only the user's pick changes the address
-    EXPECT_TRUE(engine->RxHexBuffer().empty());
+    EXPECT_FALSE(engine->ReceivePending());
   }
   // With no connection open a settings reply selects nothing.
   Disconnect();
   const std::array<std::uint8_t, 8> data = {9, 0, 0, 9};
-  engine->OnSerialBytes(Reply(kCmdData, kObjDeviceSettings, data));
+  engine->OnBytes(Reply(kCmdData, kObjDeviceSettings, data));
   EXPECT_EQ(view.device_position, -1);
 }
 

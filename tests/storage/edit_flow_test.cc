@@ -103,7 +103,7 @@ TEST_F(EditFlowTest, EveryParameterSetFromTheProcessorOrAFileClearsTheHistory) {
       "stale refresh report",
       [&] {
         const Bytes report = BuildFrame(0, kCmdAck, 0, kObjRefresh, 0, {});
-        engine->OnSerialBytes(report);
+        engine->OnBytes(report);
       },
       1);
 }

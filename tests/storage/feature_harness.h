@@ -178,12 +178,12 @@ class FeatureTest : public ::testing::Test {
     sim = std::make_unique<Simulator>(clock, std::move(options));
     port = std::make_unique<SimSerialPort>(clock, *sim);
     engine = std::make_unique<ProtocolEngine>(clock, model, view);
-    port->SetReceiver([this](std::span<const std::uint8_t> b) { engine->OnSerialBytes(b); });
+    port->SetReceiver([this](std::span<const std::uint8_t> b) { engine->OnBytes(b); });
     engine->SetSerialPort(port.get());
     if (over_hid) {
       hid = std::make_unique<SimHidPort>(clock, *sim);
-      hid->SetReceiver([this](std::span<const std::uint8_t> b) { engine->OnHidReport(b); });
-      engine->SetHidPort(hid.get());
+      hid->SetReceiver([this](std::span<const std::uint8_t> b) { engine->OnBytes(b); });
+      engine->SetDeviceLink(hid.get());
     }
     engine->SelectPort("/dev/ttySIM", 1);
     view.SetClock(&clock);

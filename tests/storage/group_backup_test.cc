@@ -129,14 +129,13 @@ TEST_F(GroupBackupTest, AnAnswerFollowedByTheNextOnesStartIsOneRecordAndTheRestW
                                 sim->PresetImage(slot)));
   }
   const Bytes bytes = Hex(all);
-  engine->OnSerialBytes(std::span(bytes).first(564 + 100));
-  EXPECT_EQ(engine->RxHexBuffer(), all.substr(1128, 200));
+  engine->OnBytes(std::span(bytes).first(564 + 100));
+  EXPECT_TRUE(engine->ReceivePending());  // the next record's first 100 bytes
   // The rest as a serial link delivers it, a few dozen bytes per read.
   for (std::size_t at = 664; at < bytes.size(); at += 60) {
-    engine->OnSerialBytes(
-        std::span(bytes).subspan(at, std::min<std::size_t>(60, bytes.size() - at)));
+    engine->OnBytes(std::span(bytes).subspan(at, std::min<std::size_t>(60, bytes.size() - at)));
   }
-  EXPECT_TRUE(engine->RxHexBuffer().empty());
+  EXPECT_FALSE(engine->ReceivePending());
   EXPECT_EQ(JoinLines(files.files.at("/pc/b")), all);
 }
 
@@ -156,8 +155,8 @@ TEST_F(GroupBackupTest, RecordsGoToTheSlotTheyCarry) {
   std::string all;
   for (int slot = 1; slot <= 20; ++slot) {
     const Bytes bytes = Hex(record(slot));
-    engine->OnSerialBytes(bytes);
-    if (slot == 5) engine->OnSerialBytes(bytes);  // the same answer twice
+    engine->OnBytes(bytes);
+    if (slot == 5) engine->OnBytes(bytes);  // the same answer twice
     all += record(slot);
   }
   ASSERT_EQ(files.files.count("/pc/b"), 1u);
@@ -166,7 +165,7 @@ TEST_F(GroupBackupTest, RecordsGoToTheSlotTheyCarry) {
   view.chosen_paths = {"/pc/c"};
   backup->SaveToPc();
   clock.Advance(100);
-  for (const int slot : {1, 2, 3, 4, 6}) engine->OnSerialBytes(Hex(record(slot)));
+  for (const int slot : {1, 2, 3, 4, 6}) engine->OnBytes(Hex(record(slot)));
   EXPECT_FALSE(view.transfer_box);
   EXPECT_EQ(files.files.count("/pc/c"), 0u);
   ASSERT_FALSE(view.messages.empty());
@@ -189,7 +188,7 @@ TEST_F(GroupBackupTest, ReadTimeOutWritesNothing) {
   EXPECT_TRUE(files.files.empty());
   // Answers that come later are not collected.
   sim->options().ignore_objects.clear();
-  engine->OnSerialBytes(BuildFrame(0, kCmdData, 1, kObjPresetImage, 0, sim->PresetImage(1)));
+  engine->OnBytes(BuildFrame(0, kCmdData, 1, kObjPresetImage, 0, sim->PresetImage(1)));
   EXPECT_TRUE(view.dialogs.empty());
   const std::size_t mark = Mark();
   clock.Advance(1000);

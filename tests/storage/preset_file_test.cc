@@ -104,7 +104,7 @@ TEST_F(PresetFileTest, AnUnansweredSaveTimesOutAfter12s) {
   EXPECT_GE(PollsSince(mark), 3);
   EXPECT_TRUE(engine->Connected());
   // The next image is a plain one again: applied, not saved.
-  engine->OnSerialBytes(Hex(EncodeParameterImage(VariedModel())));
+  engine->OnBytes(test::Sealed(Hex(EncodeParameterImage(VariedModel()))));
   EXPECT_TRUE(view.dialogs.empty());
   EXPECT_EQ(model.channels[kOut1].gain, VariedModel().channels[kOut1].gain);
 }

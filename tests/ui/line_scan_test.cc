@@ -46,7 +46,7 @@ class LineScanTest : public QObject {
       if (scan.Scanning()) {
         scan.OnBytes(bytes);
       } else {
-        engine.OnSerialBytes(bytes);
+        engine.OnBytes(bytes);
       }
     });
     engine.SetSerialPort(&port);

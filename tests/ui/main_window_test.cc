@@ -69,11 +69,11 @@ struct Editor {
     clock.Advance(150);
   }
   void ReceiveImage(const ParameterModel& image_model) {
-    engine.OnSerialBytes(test::Hex(EncodeParameterImage(image_model)));
+    engine.OnBytes(test::Sealed(test::Hex(EncodeParameterImage(image_model))));
   }
   void ReceiveNames() {
     std::vector<std::uint8_t> data(400, 0);
-    engine.OnSerialBytes(BuildFrame(engine.DeviceId(), 0x52, 0, 0x26, 0, data));
+    engine.OnBytes(BuildFrame(engine.DeviceId(), 0x52, 0, 0x26, 0, data));
   }
   QString CurrentTab() const { return detail.Pages()->tabText(detail.Pages()->currentIndex()); }
   bool AnySlotPending() const {

@@ -23,7 +23,7 @@ struct WiredEditor {
     window.SetMessageHandler([this](const QString& text) { messages << text; });
     window.AttachDetailWindow(&detail);
     window.AttachEngine(&engine);
-    port.SetReceiver([this](std::span<const std::uint8_t> b) { engine.OnSerialBytes(b); });
+    port.SetReceiver([this](std::span<const std::uint8_t> b) { engine.OnBytes(b); });
     engine.SetSerialPort(&port);
     engine.SelectPort("ttySIM", 1);
     features = std::make_unique<EditorFeatures>(clock, engine, model, window, files);

@@ -1,4 +1,4 @@
-#include "protocol/frame_codec.h"
+#include "frame/frame_codec.h"
 
 #include <gtest/gtest.h>
 
