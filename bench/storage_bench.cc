@@ -25,7 +25,7 @@ class NullView : public SilentConnectionView, public OperationView {
   void AskYesNo(std::string_view, std::string_view, std::function<void(bool)> answer) override {
     answer(true);
   }
-  void ChooseFile(const FileDialogSpec&,
+  void ChooseFile(const FileDialogRequest&,
                   std::function<void(std::optional<std::string>)> chosen) override {
     chosen(std::string("backup"));
   }

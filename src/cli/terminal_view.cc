@@ -6,7 +6,7 @@
 
 namespace veltrane {
 
-void TerminalView::ChooseFile(const FileDialogSpec&,
+void TerminalView::ChooseFile(const FileDialogRequest&,
                               std::function<void(std::optional<std::string>)> chosen) {
   ++files_chosen;
   // The command line names one file. A second dialog (another path after a failed save)

@@ -34,7 +34,7 @@ class TerminalView : public SilentConnectionView,
   void AskYesNo(std::string_view, std::string_view, std::function<void(bool)> answer) override {
     answer(true);
   }
-  void ChooseFile(const FileDialogSpec&,
+  void ChooseFile(const FileDialogRequest&,
                   std::function<void(std::optional<std::string>)> chosen) override;
   void ShowTransferBox(bool shown) override;
   void SetTransferProgress(int percent) override;

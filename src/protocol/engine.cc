@@ -15,16 +15,20 @@ ProtocolEngine::ProtocolEngine(TimerHost& timers, ParameterModel& model, Connect
       t_(std::make_unique<TimerSet>()) {
   reply_text_.reserve(kImageTextLength);
   tx_frame_.reserve(kLongWriteBlockLength);
-  t_->send_timer = timers_.CreateTimer("sendTimer", 10, [this] { OnSendTimer(); });
-  t_->timer7 = timers_.CreateTimer("Timer7", 200, [this] { OnTimer7(); });
-  t_->timer4 = timers_.CreateTimer("Timer4", 300, [this] { OnTimer4(); });
-  t_->timer1 = timers_.CreateTimer("Timer1", 500, [this] { OnTimer1(); });
-  t_->intimer = timers_.CreateTimer("intimer", 2000, [this] { OnIntimer(); });
-  t_->chcon = timers_.CreateTimer("chcon", 2000, [this] { OnConnectTimeout(0); });
-  t_->chcon112 = timers_.CreateTimer("chcon112", 3000, [this] { OnConnectTimeout(1); });
-  t_->chcon188 = timers_.CreateTimer("chcon188", 3000, [this] { OnConnectTimeout(2); });
-  t_->timer10 = timers_.CreateTimer("Timer10", 100, [this] { OnTimer10(); });
-  t_->timer_onoff = timers_.CreateTimer("TimerONOFF", 100, [this] { view_.SetLamp(connected_); });
+  t_->slot_scan = timers_.CreateTimer("slot_scan", 10, [this] { OnSlotScan(); });
+  t_->send_delay = timers_.CreateTimer("send_delay", 200, [this] { OnSendDelay(); });
+  t_->send_rest = timers_.CreateTimer("send_rest", 300, [this] { OnSendRest(); });
+  t_->poll = timers_.CreateTimer("poll", 500, [this] { OnPoll(); });
+  t_->poll_timeout = timers_.CreateTimer("poll_timeout", 2000, [this] { OnPollTimeout(); });
+  t_->connect_timeout = timers_.CreateTimer("connect_timeout", 2000,
+                                            [this] { OnConnectTimeout(ConnectWait::kAnyAnswer); });
+  t_->image_timeout =
+      timers_.CreateTimer("image_timeout", 3000, [this] { OnConnectTimeout(ConnectWait::kImage); });
+  t_->names_timeout =
+      timers_.CreateTimer("names_timeout", 3000, [this] { OnConnectTimeout(ConnectWait::kNames); });
+  t_->connect_progress =
+      timers_.CreateTimer("connect_progress", 100, [this] { OnConnectProgress(); });
+  t_->lamp = timers_.CreateTimer("lamp", 100, [this] { view_.SetLamp(connected_); });
 }
 
 ProtocolEngine::~ProtocolEngine() = default;
@@ -36,7 +40,7 @@ void ProtocolEngine::SetHooks(ReplyHooks* hooks) {
 void ProtocolEngine::Start() {
   view_.SetLamp(connected_);
   view_.SetConnectCaption(kCaptionDisconnected);
-  t_->timer_onoff->Start();
+  t_->lamp->Start();
 }
 
 void ProtocolEngine::SelectPort(std::string name, int number) {
@@ -77,13 +81,13 @@ ByteLink* ProtocolEngine::OpenLink() const {
 void ProtocolEngine::StartScheduler() {
   poll_held_ = false;
   scan_held_ = false;
-  t_->timer1->Start();
-  t_->send_timer->Start();
+  t_->poll->Start();
+  t_->slot_scan->Start();
 }
 
 void ProtocolEngine::StartPoll() {
   poll_held_ = false;
-  t_->timer1->Start();
+  t_->poll->Start();
 }
 
 // An operation that stops the poll or the scan holds it until it restarts it itself: a
@@ -91,31 +95,31 @@ void ProtocolEngine::StartPoll() {
 // poll would drop the part of the operation's answer that has already arrived.
 void ProtocolEngine::StopPoll() {
   poll_held_ = true;
-  t_->timer1->Stop();
-  t_->intimer->Stop();
+  t_->poll->Stop();
+  t_->poll_timeout->Stop();
 }
 
 void ProtocolEngine::StopScheduler() {
   StopPoll();
   scan_held_ = true;
-  t_->send_timer->Stop();
+  t_->slot_scan->Stop();
 }
 
-void ProtocolEngine::OnSendTimer() {
+void ProtocolEngine::OnSlotScan() {
   if (!connected_) return;
   const int slot = slots_.LowestPending();
   if (slot == 0) return;
   current_slot_ = slot;
   slots_.Clear(slot);
-  t_->send_timer->Stop();
-  t_->timer1->Stop();
-  t_->intimer->Stop();
-  t_->timer7->Start();
+  t_->slot_scan->Stop();
+  t_->poll->Stop();
+  t_->poll_timeout->Stop();
+  t_->send_delay->Start();
 }
 
-void ProtocolEngine::OnTimer7() {
+void ProtocolEngine::OnSendDelay() {
   if (!connected_) return;
-  t_->timer7->Stop();
+  t_->send_delay->Stop();
   // The frame as it is at this moment: a change between choosing and sending is carried.
   if (current_slot_ == kSettingsRequestSlot) {
     SendFrame(BuildSettingsRequest(device_id_));
@@ -123,24 +127,24 @@ void ProtocolEngine::OnTimer7() {
     SendFrame(slots_.Frame(current_slot_));
   }
   current_slot_ = 0;
-  t_->timer4->Start();
+  t_->send_rest->Start();
 }
 
-void ProtocolEngine::OnTimer4() {
-  t_->timer4->Stop();
-  if (!poll_held_) t_->timer1->Start();
-  if (!scan_held_) t_->send_timer->Start();
+void ProtocolEngine::OnSendRest() {
+  t_->send_rest->Stop();
+  if (!poll_held_) t_->poll->Start();
+  if (!scan_held_) t_->slot_scan->Start();
 }
 
-void ProtocolEngine::OnTimer1() {
+void ProtocolEngine::OnPoll() {
   if (!connected_) return;
   reader_.Reset();  // anything half received is dropped
   SendFrame(BuildShortRequest(device_id_, 0, kObjPoll));
-  t_->intimer->Start();
+  t_->poll_timeout->Start();
 }
 
-void ProtocolEngine::OnIntimer() {
-  t_->intimer->Stop();
+void ProtocolEngine::OnPollTimeout() {
+  t_->poll_timeout->Stop();
   CloseConnection([this] {
     view_.ShowMessage(kMsgInterrupt);
     Report({.kind = OutcomeKind::kLinkLost, .text = std::string(kMsgInterrupt)});
@@ -197,28 +201,28 @@ void ProtocolEngine::OpenConnection() {
   connect_ticks_ = 0;
   view_.SetConnectingProgress(0);
   view_.ShowConnectingBox(true);
-  t_->timer10->Start();
+  t_->connect_progress->Start();
   view_.SetPanelsEnabled(false);
   // The port is fixed here: a list refresh during the wait below must not change it.
   if (port_selected_) {
     com_port_number_ = selected_port_number_;
     connect_port_ = selected_port_;
   }
-  timers_.Defer(100, [this, attempt] { ConnectStep4(attempt); });
+  timers_.Defer(100, [this, attempt] { CloseBeforeOpening(attempt); });
 }
 
-void ProtocolEngine::ConnectStep4(std::uint64_t attempt) {
+void ProtocolEngine::CloseBeforeOpening(std::uint64_t attempt) {
   if (attempt != attempt_) return;
   ClearSendSlots();
   if (connected_) {
     if (serial_ != nullptr) serial_->Close();
-    timers_.Defer(100, [this, attempt] { ConnectStep5(attempt); });
+    timers_.Defer(100, [this, attempt] { OpenLink(attempt); });
     return;
   }
-  ConnectStep5(attempt);
+  OpenLink(attempt);
 }
 
-void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
+void ProtocolEngine::OpenLink(std::uint64_t attempt) {
   if (attempt != attempt_) return;
   // Whatever ran during the waits, the connection starts from a stopped scheduler: the
   // first poll must not come before the names.
@@ -253,7 +257,7 @@ void ProtocolEngine::ConnectStep5(std::uint64_t attempt) {
   view_.SetConnectCaption(kCaptionConnected);
 }
 
-// Only chcon was stopped by the arrival, so only it gets a new count.
+// Only the 2 s time-out was stopped by the arrival, so only it gets a new count.
 void ProtocolEngine::ContinueAfterIdentity() {
   identity_seen_ = true;
   RequestImageAndArm();
@@ -263,47 +267,47 @@ void ProtocolEngine::RequestImageAndArm() {
   reader_.Reset();
   SendFrame(BuildShortRequest(device_id_, 0, kObjImage));
   // A running time-out keeps its count: the image and the names are due 3 s after the click.
-  t_->chcon->Start();
-  t_->chcon112->Start();
-  t_->chcon188->Start();
+  t_->connect_timeout->Start();
+  t_->image_timeout->Start();
+  t_->names_timeout->Start();
 }
 
 void ProtocolEngine::EndConnectingBox() {
   view_.ShowConnectingBox(false);
-  t_->timer10->Stop();
+  t_->connect_progress->Stop();
   view_.SetPanelsEnabled(true);
 }
 
-void ProtocolEngine::OnConnectTimeout(int which) {
-  if (which == 0) t_->chcon->Stop();
-  if (which <= 1) t_->chcon112->Stop();
-  t_->chcon188->Stop();
+void ProtocolEngine::OnConnectTimeout(ConnectWait which) {
+  if (which == ConnectWait::kAnyAnswer) t_->connect_timeout->Stop();
+  if (which != ConnectWait::kNames) t_->image_timeout->Stop();
+  t_->names_timeout->Stop();
   CloseConnection([this] {
     view_.ShowMessage(kMsgOvertime);
     Report({.kind = OutcomeKind::kNoAnswer, .text = std::string(kMsgOvertime)});
   });
 }
 
-void ProtocolEngine::OnTimer10() {
+void ProtocolEngine::OnConnectProgress() {
   ++connect_ticks_;
   view_.SetConnectingProgress(std::min(100, connect_ticks_ * 5));
-  if (connect_ticks_ >= 100) t_->timer10->Stop();
+  if (connect_ticks_ >= 100) t_->connect_progress->Stop();
 }
 
 void ProtocolEngine::StopSchedulerTimers() {
-  t_->timer1->Stop();
-  t_->intimer->Stop();
-  t_->send_timer->Stop();
-  t_->timer7->Stop();
-  t_->timer4->Stop();
+  t_->poll->Stop();
+  t_->poll_timeout->Stop();
+  t_->slot_scan->Stop();
+  t_->send_delay->Stop();
+  t_->send_rest->Stop();
   current_slot_ = 0;
 }
 
 void ProtocolEngine::StopAllConnectionTimers() {
   StopSchedulerTimers();
-  t_->chcon->Stop();
-  t_->chcon112->Stop();
-  t_->chcon188->Stop();
+  t_->connect_timeout->Stop();
+  t_->image_timeout->Stop();
+  t_->names_timeout->Stop();
 }
 
 void ProtocolEngine::CloseConnection(std::function<void()> then) {

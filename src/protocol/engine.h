@@ -96,10 +96,10 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   // Scheduler control for operations that talk to the processor directly. What an
   // operation stops stays stopped, even for a slot frame already on its way out, until
   // the operation starts it again.
-  void StartScheduler();  // Timer1 and sendTimer
-  void StartPoll();       // Timer1
-  void StopPoll();        // Timer1 and intimer
-  void StopScheduler();   // Timer1, sendTimer and intimer
+  void StartScheduler();  // the poll and the slot scan
+  void StartPoll();       // the poll
+  void StopPoll();        // the poll and its time-out
+  void StopScheduler();   // the poll, its time-out and the slot scan
 
   // --- Incoming -----------------------------------------------------------------------
   // Bytes that arrived on a link (one serial notification, one reply put together from
@@ -128,16 +128,18 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   struct ReplyRow;
   static std::span<const ReplyRow> ReplyTable();
 
-  void OnSendTimer();
-  void OnTimer7();
-  void OnTimer4();
-  void OnTimer1();
-  void OnConnectTimeout(int which);
-  void OnIntimer();
-  void OnTimer10();
+  void OnSlotScan();
+  void OnSendDelay();
+  void OnSendRest();
+  void OnPoll();
+  // What a connection waits for: any answer (2 s), the image and the names (3 s each).
+  enum class ConnectWait { kAnyAnswer, kImage, kNames };
+  void OnConnectTimeout(ConnectWait which);
+  void OnPollTimeout();
+  void OnConnectProgress();
 
-  void ConnectStep4(std::uint64_t attempt);
-  void ConnectStep5(std::uint64_t attempt);
+  void CloseBeforeOpening(std::uint64_t attempt);
+  void OpenLink(std::uint64_t attempt);
   void ContinueAfterIdentity();
   void RequestImageAndArm();
   void EndConnectingBox();
@@ -185,8 +187,8 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   bool attempt_active_ = false;     // between the click and the end of the handshake
   bool closing_ = false;
   bool identity_seen_ = false;
-  bool poll_held_ = false;     // an operation stopped the poll (Timer1) and restarts it
-  bool scan_held_ = false;     // an operation stopped the slot scan (sendTimer)
+  bool poll_held_ = false;     // an operation stopped the poll and restarts it
+  bool scan_held_ = false;     // an operation stopped the slot scan
   std::uint64_t attempt_ = 0;  // voids continuations of an ended attempt
   int connect_ticks_ = 0;
 

@@ -48,8 +48,8 @@ std::span<const ProtocolEngine::ReplyRow> ProtocolEngine::ReplyTable() {
 
 void ProtocolEngine::OnBytes(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return;
-  t_->chcon->Stop();  // any arrival is a sign of life
-  t_->intimer->Stop();
+  t_->connect_timeout->Stop();  // any arrival is a sign of life
+  t_->poll_timeout->Stop();
   reader_.Feed(bytes, timers_.NowMs());
 }
 
@@ -103,7 +103,7 @@ void ProtocolEngine::OnBackupRecord(const Frame& frame) {
 }
 
 void ProtocolEngine::OnImage(const Frame& frame) {
-  t_->chcon112->Stop();
+  t_->image_timeout->Stop();
   if (hooks_->TakeImageForFile(ReplyText(frame))) {
     if (connected_) StartScheduler();
     return;
@@ -115,7 +115,7 @@ void ProtocolEngine::OnImage(const Frame& frame) {
 }
 
 void ProtocolEngine::OnPresetNames(const Frame& frame) {
-  t_->chcon188->Stop();
+  t_->names_timeout->Stop();
   hooks_->OnPresetNames(DecodePresetNames(frame.data));
   // Names that come after the disconnect (the device link delivers all the same) are
   // shown, but start nothing: a scheduler left running would poll into the next

@@ -57,7 +57,7 @@ class SilentConnectionView : public ConnectionView {
 };
 
 // A file dialog: no default extension is ever added to a typed name.
-struct FileDialogSpec {
+struct FileDialogRequest {
   bool save = false;         // save: asks before overwriting, read-only box hidden
   std::string default_name;  // e.g. "Preset_file"; empty for open dialogs
   std::string filter;        // the filter's text, e.g. "Preset_data_file"
@@ -85,7 +85,7 @@ class OperationView {
   virtual void AskYesNo(std::string_view text, std::string_view caption,
                         std::function<void(bool yes)> answer) = 0;
   // The chosen path, or none when the user cancelled.
-  virtual void ChooseFile(const FileDialogSpec& dialog,
+  virtual void ChooseFile(const FileDialogRequest& dialog,
                           std::function<void(std::optional<std::string> path)> chosen) = 0;
   // "Please wait,sending and receving data." over a bar (0..100), at (307, 317).
   virtual void ShowTransferBox(bool shown) = 0;

@@ -67,10 +67,12 @@ bool IsStorablePresetName(std::string_view utf8_text) {
 DevicePresets::DevicePresets(TimerHost& timers, ProtocolEngine& engine, OperationView& view,
                              PresetView& presets, OperationGate& gate)
     : timers_(timers), engine_(engine), view_(view), presets_(presets), gate_(gate) {
-  timer2_ = timers_.CreateTimer("Timer2", kRecallTimeoutMs, [this] { OnRecallTimeout(); });
-  timer3_ = timers_.CreateTimer("Timer3", kRecallTickMs, [this] { OnRecallTick(); });
-  timer11_ = timers_.CreateTimer("Timer11", kStoredMessageDelayMs, [this] {
-    timer11_->Stop();
+  recall_timeout_ =
+      timers_.CreateTimer("recall_timeout", kRecallTimeoutMs, [this] { OnRecallTimeout(); });
+  recall_progress_ =
+      timers_.CreateTimer("recall_progress", kRecallTickMs, [this] { OnRecallTick(); });
+  stored_message_ = timers_.CreateTimer("stored_message", kStoredMessageDelayMs, [this] {
+    stored_message_->Stop();
     view_.ShowMessage(kMsgStored);
     Report({.operation = Operation::kStorePreset, .text = std::string(kMsgStored)});
   });
@@ -149,8 +151,8 @@ void DevicePresets::SendRecall(int preset) {
   engine_.SendFrame(
       BuildShortRequest(engine_.DeviceId(), static_cast<std::uint8_t>(preset), kObjImage));
   recall_ticks_ = 0;
-  timer2_->Start();
-  timer3_->Start();
+  recall_timeout_->Start();
+  recall_progress_->Start();
   view_.SetTransferProgress(0);
   view_.ShowTransferBox(true);
   view_.SetOperationPanelsEnabled(false);
@@ -159,8 +161,8 @@ void DevicePresets::SendRecall(int preset) {
 void DevicePresets::EndRecall() {
   recall_pending_ = false;
   gate_.Leave();
-  timer2_->Stop();
-  timer3_->Stop();
+  recall_timeout_->Stop();
+  recall_progress_->Stop();
   view_.ShowTransferBox(false);
   view_.SetOperationPanelsEnabled(true);
 }
@@ -189,7 +191,7 @@ void DevicePresets::OnRecallTimeout() {
 void DevicePresets::OnRecallTick() {
   ++recall_ticks_;
   view_.SetTransferProgress(recall_ticks_ * 5);
-  if (recall_ticks_ >= 20) timer3_->Stop();
+  if (recall_ticks_ >= 20) recall_progress_->Stop();
 }
 
 void DevicePresets::SlotSelectorChanged(int position) {
@@ -207,7 +209,7 @@ void DevicePresets::OnPresetNames(const std::array<std::string, kPresetCount>& r
 void DevicePresets::OnPlainAck() {
   if (!store_pending_) return;
   store_pending_ = false;
-  timer11_->Start();
+  stored_message_->Start();
 }
 
 void DevicePresets::OnActivePreset(std::uint8_t preset) {

@@ -115,9 +115,9 @@ class DevicePresets : public OutcomeReporter {
   int recall_preset_ = 1;  // 1-based, the preset the pending recall asked for
   int recall_ticks_ = 0;
 
-  std::unique_ptr<Timer> timer2_;   // recall time-out, 12 s
-  std::unique_ptr<Timer> timer3_;   // recall progress, 400 ms
-  std::unique_ptr<Timer> timer11_;  // "Successfully save." 10 ms after the acknowledge
+  std::unique_ptr<Timer> recall_timeout_;   // recall time-out, 12 s
+  std::unique_ptr<Timer> recall_progress_;  // recall progress, 400 ms
+  std::unique_ptr<Timer> stored_message_;   // "Successfully save." 10 ms after the acknowledge
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -9,7 +9,7 @@
 namespace veltrane {
 namespace {
 
-const FileDialogSpec kOpenDialog{.save = false, .default_name = "", .filter = "EQ filter list"};
+const FileDialogRequest kOpenDialog{.save = false, .default_name = "", .filter = "EQ filter list"};
 
 bool ValidChannel(int channel) { return channel >= 0 && channel < kChannelCount; }
 
@@ -42,7 +42,7 @@ EqFilterFile::~EqFilterFile() { *alive_ = false; }
 
 void EqFilterFile::Export(int channel) {
   if (!ValidChannel(channel)) return;
-  const FileDialogSpec dialog{
+  const FileDialogRequest dialog{
       .save = true,
       .default_name = std::string(kChannelCaptions[channel]) + " filters.txt",
       .filter = "EQ filter list"};

@@ -16,18 +16,20 @@ constexpr int kBlockWaitMs = 50;
 constexpr int kNamesWaitMs = 1000;
 constexpr int kSlots = static_cast<int>(kBackupSlots);
 
-const FileDialogSpec kSaveDialog{
+const FileDialogRequest kSaveDialog{
     .save = true, .default_name = "20Group_file", .filter = "20data_file"};
-const FileDialogSpec kOpenDialog{.save = false, .default_name = "", .filter = "20Group_file"};
+const FileDialogRequest kOpenDialog{.save = false, .default_name = "", .filter = "20Group_file"};
 
 }  // namespace
 
 GroupBackup::GroupBackup(TimerHost& timers, ProtocolEngine& engine, OperationView& view,
                          FileStore& files, OperationGate& gate)
     : timers_(timers), engine_(engine), view_(view), files_(files), gate_(gate) {
-  timer13_ = timers_.CreateTimer("Timer13", kRequestTickMs, [this] { OnRequestTick(); });
-  timer12_ = timers_.CreateTimer("Timer12", kReadTimeoutMs, [this] { OnReadTimeout(); });
-  timer14_ = timers_.CreateTimer("Timer14", kRecordSenderMs, [this] { OnRecordSenderTick(); });
+  request_ticker_ =
+      timers_.CreateTimer("request_ticker", kRequestTickMs, [this] { OnRequestTick(); });
+  read_timeout_ = timers_.CreateTimer("read_timeout", kReadTimeoutMs, [this] { OnReadTimeout(); });
+  record_sender_ =
+      timers_.CreateTimer("record_sender", kRecordSenderMs, [this] { OnRecordSenderTick(); });
   records_.reserve(kBackupSlots);
 }
 
@@ -128,8 +130,8 @@ void GroupBackup::ReadSlots(RecordsDone done) {
     view_.SetTransferProgress(0);
     view_.ShowTransferBox(true);
     view_.SetOperationPanelsEnabled(false);
-    timer12_->Start();
-    timer13_->Start();
+    read_timeout_->Start();
+    request_ticker_->Start();
   });
 }
 
@@ -141,7 +143,7 @@ void GroupBackup::OnRequestTick() {
                                         kObjPresetImage));
   }
   view_.SetTransferProgress(5 * requests_);
-  if (requests_ >= kSlots) timer13_->Stop();
+  if (requests_ >= kSlots) request_ticker_->Stop();
 }
 
 void GroupBackup::OnRecord(std::string_view record) {
@@ -173,8 +175,8 @@ void GroupBackup::OnRecord(std::string_view record) {
 
 void GroupBackup::EndRead() {
   read_pending_ = false;
-  timer12_->Stop();
-  timer13_->Stop();
+  read_timeout_->Stop();
+  request_ticker_->Stop();
   requests_ = 0;
   view_.ShowTransferBox(false);
   view_.SetOperationPanelsEnabled(true);
@@ -257,11 +259,11 @@ void GroupBackup::LoadChosen(const std::string& path, std::uint64_t epoch) {
   writing_ = true;
   // Nothing may leave between a header and its block; pending changes wait for the end.
   engine_.StopScheduler();
-  timer14_->Start();
+  record_sender_->Start();
 }
 
 void GroupBackup::OnRecordSenderTick() {
-  timer14_->Stop();
+  record_sender_->Stop();
   engine_.StopPoll();
   const int k = slot_counter_;
   const int n = k + 1;
@@ -286,7 +288,7 @@ void GroupBackup::OnRecordSenderTick() {
       EndWriteWith(OutcomeKind::kCancelled);
       engine_.StartScheduler();
     } else if (n < kSlots) {
-      timer14_->Start();
+      record_sender_->Start();
     } else {
       FinishWrite(epoch);
     }
@@ -309,7 +311,7 @@ void GroupBackup::FinishWrite(std::uint64_t epoch) {
 }
 
 void GroupBackup::EndWrite() {
-  timer14_->Stop();
+  record_sender_->Stop();
   writing_ = false;
   joined_.clear();
   view_.ShowTransferBox(false);

@@ -85,9 +85,9 @@ class GroupBackup : public OutcomeReporter {
   int slots_written_ = 0;
   bool stop_requested_ = false;
 
-  std::unique_ptr<Timer> timer13_;  // request ticker, 1200 ms
-  std::unique_ptr<Timer> timer12_;  // read time-out, 25 s
-  std::unique_ptr<Timer> timer14_;  // record sender, 1000 ms
+  std::unique_ptr<Timer> request_ticker_;  // request ticker, 1200 ms
+  std::unique_ptr<Timer> read_timeout_;    // read time-out, 25 s
+  std::unique_ptr<Timer> record_sender_;   // record sender, 1000 ms
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -15,17 +15,18 @@ constexpr int kSaveTimeoutMs = 12000;
 constexpr int kRequestWaitMs = 50;
 constexpr int kBlockWaitMs = 100;
 
-const FileDialogSpec kSaveDialog{
+const FileDialogRequest kSaveDialog{
     .save = true, .default_name = "Preset_file", .filter = "Preset_data_file"};
-const FileDialogSpec kOpenDialog{.save = false, .default_name = "", .filter = "Preset_file"};
+const FileDialogRequest kOpenDialog{.save = false, .default_name = "", .filter = "Preset_file"};
 
 }  // namespace
 
 PresetFile::PresetFile(TimerHost& timers, ProtocolEngine& engine, const ParameterModel& model,
                        OperationView& view, FileStore& files, OperationGate& gate)
     : timers_(timers), engine_(engine), model_(model), view_(view), files_(files), gate_(gate) {
-  timer15_ = timers_.CreateTimer("Timer15", kLoadTickMs, [this] { OnLoadTick(); });
-  save_timeout_ = timers_.CreateTimer("FileSaveTimer", kSaveTimeoutMs, [this] { OnSaveTimeout(); });
+  load_progress_ = timers_.CreateTimer("load_progress", kLoadTickMs, [this] { OnLoadTick(); });
+  save_timeout_ =
+      timers_.CreateTimer("file_save_timeout", kSaveTimeoutMs, [this] { OnSaveTimeout(); });
 }
 
 PresetFile::~PresetFile() { *alive_ = false; }
@@ -183,7 +184,7 @@ void PresetFile::WriteToProcessor(std::string text) {
   load_ticks_running_ = true;
   image_sent_ = false;
   stop_requested_ = false;
-  timer15_->Start();
+  load_progress_->Start();
   // Nothing may leave between the header and its block: a slot frame there would
   // corrupt the long write. Whatever was pending is dropped when the image is applied.
   engine_.StopScheduler();
@@ -238,7 +239,7 @@ bool PresetFile::RequestStop() {
 }
 
 void PresetFile::EndLoad() {
-  timer15_->Stop();
+  load_progress_->Stop();
   load_ticks_running_ = false;
   view_.ShowTransferBox(false);
   view_.SetOperationPanelsEnabled(true);

@@ -79,7 +79,7 @@ class PresetFile : public OutcomeReporter {
   bool image_sent_ = false;  // the load's long write has left
   bool stop_requested_ = false;
   std::string load_path_;
-  std::unique_ptr<Timer> timer15_;       // load progress, 350 ms
+  std::unique_ptr<Timer> load_progress_;  // load progress, 350 ms
   std::unique_ptr<Timer> save_timeout_;  // the image for a file save, 12 s
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

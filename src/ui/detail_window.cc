@@ -85,7 +85,7 @@ DetailWindow::DetailWindow(ParameterModel& model, TimerHost& timers, EditorState
 
   reset_box_ = new ProgressBox(QString::fromLatin1(kTransferCaption), this);
   reset_box_->setObjectName(QStringLiteral("ResetProgressBox"));
-  reset_timer_ = timers.CreateTimer("Timer5", kResetTickMs, [this] { OnResetTick(); });
+  reset_timer_ = timers.CreateTimer("detail_reset", kResetTickMs, [this] { OnResetTick(); });
 
   StyleControls();
   wheel_ = new SliderWheel(this);

@@ -117,7 +117,7 @@ class DetailWindow : public QWidget, public BandFieldSink {
   LimiterPage* limiter_page_ = nullptr;
   std::array<ChannelPage*, kChannelCount> channel_pages_{};
   ProgressBox* reset_box_ = nullptr;
-  std::unique_ptr<Timer> reset_timer_;  // Timer5
+  std::unique_ptr<Timer> reset_timer_;
   int reset_ticks_ = 0;
   SliderWheel* wheel_ = nullptr;
   bool quiet_page_change_ = false;

@@ -55,7 +55,7 @@ void WindowOperationView::AskYesNo(std::string_view text, std::string_view capti
   box->show();
 }
 
-void WindowOperationView::ChooseFile(const FileDialogSpec& dialog,
+void WindowOperationView::ChooseFile(const FileDialogRequest& dialog,
                                      std::function<void(std::optional<std::string> path)> chosen) {
   if (file_handler_) {
     const std::optional<QString> path = file_handler_(dialog);

@@ -20,7 +20,7 @@ class WindowOperationView : public QObject, public OperationView {
 
  public:
   using QuestionHandler = std::function<bool(const QString& text, const QString& caption)>;
-  using FileHandler = std::function<std::optional<QString>(const FileDialogSpec& dialog)>;
+  using FileHandler = std::function<std::optional<QString>(const FileDialogRequest& dialog)>;
 
   explicit WindowOperationView(MainWindow& main);
 
@@ -30,7 +30,7 @@ class WindowOperationView : public QObject, public OperationView {
   void ShowMessage(std::string_view text) override;
   void AskYesNo(std::string_view text, std::string_view caption,
                 std::function<void(bool yes)> answer) override;
-  void ChooseFile(const FileDialogSpec& dialog,
+  void ChooseFile(const FileDialogRequest& dialog,
                   std::function<void(std::optional<std::string> path)> chosen) override;
   void ShowTransferBox(bool shown) override;
   void SetTransferProgress(int percent) override;

@@ -131,12 +131,12 @@ bool NextFrame(Buffer& buffer, Buffer& frame) {
 // names next).
 bool OnImage(ReferenceState& state, const Buffer& frame, std::vector<std::string>& events) {
   auto& running = state.running;
-  running.erase("chcon112");
+  running.erase("image_timeout");
   const std::string text = Text(frame.data(), frame.size());
   if (state.file_save) {
     state.file_save = false;
     events.push_back("hook.image-to-file " + text);
-    if (state.connected) running.insert({"Timer1", "sendTimer"});
+    if (state.connected) running.insert({"poll", "slot_scan"});
     return false;
   }
   events.push_back("view.hide-detail");
@@ -150,7 +150,7 @@ bool OnImage(ReferenceState& state, const Buffer& frame, std::vector<std::string
     return false;
   }
   events.push_back("view.connecting-box 0");
-  running.erase("Timer10");
+  running.erase("connect_progress");
   events.push_back("view.panels 1");
   if (state.model.panel_locked == 1) events.push_back("hook.show-unlock");
   // An image with no connection open is shown, but asks for nothing.
@@ -179,7 +179,7 @@ bool Act(ReferenceState& state, const Buffer& frame, std::vector<std::string>& e
         // Only a connection goes on connecting; with none open it would arm time-outs.
         if (!same || !state.connected) return false;
         events.push_back("write " + RequestText(state.device_id, 0x28));
-        state.running.insert({"chcon", "chcon112", "chcon188"});
+        state.running.insert({"connect_timeout", "image_timeout", "names_timeout"});
         return true;
       }
       case Action::kUnlockResult:
@@ -207,12 +207,12 @@ bool Act(ReferenceState& state, const Buffer& frame, std::vector<std::string>& e
       case Action::kImage:
         return OnImage(state, frame, events);
       case Action::kNames:
-        state.running.erase("chcon188");
+        state.running.erase("names_timeout");
         events.push_back(NamesEvent(data));
         // Names after a disconnect are shown but start nothing.
         if (state.connected) {
           state.settings_request_pending = true;
-          state.running.insert({"sendTimer", "Timer1"});
+          state.running.insert({"slot_scan", "poll"});
         }
         return false;
     }
@@ -226,8 +226,8 @@ std::vector<std::uint8_t> ReferenceDispatch(ReferenceState& state, Buffer buffer
                                             std::vector<std::string>& events) {
   if (!arrived) return buffer;
   // Any arrival is a sign of life.
-  state.running.erase("chcon");
-  state.running.erase("intimer");
+  state.running.erase("connect_timeout");
+  state.running.erase("poll_timeout");
   Buffer frame;
   while (NextFrame(buffer, frame)) {
     if (Act(state, frame, events)) return {};

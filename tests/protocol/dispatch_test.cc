@@ -248,7 +248,7 @@ TEST_F(DispatchTest, PresetNamesAreDecodedToTheirFirstZero) {
   ASSERT_TRUE(engine.Connected());
   Feed(Reply(kCmdData, kObjPresetNames, data));
   EXPECT_TRUE(engine.SlotPending(kSettingsRequestSlot));
-  EXPECT_NE(clock.RunningTimers().find("Timer1"), std::string::npos);
+  EXPECT_NE(clock.RunningTimers().find("poll"), std::string::npos);
 }
 
 TEST_F(DispatchTest, AppliedImageIsNeverEchoed) {

@@ -49,7 +49,7 @@ class ScriptedView : public RecordingView,
     }
     answer(yes);
   }
-  void ChooseFile(const FileDialogSpec& dialog,
+  void ChooseFile(const FileDialogRequest& dialog,
                   std::function<void(std::optional<std::string>)> chosen) override {
     dialogs.push_back(dialog);
     std::optional<std::string> path;
@@ -98,7 +98,7 @@ class ScriptedView : public RecordingView,
   std::deque<bool> answers;  // empty: Yes
   std::vector<std::string> questions;
   std::deque<std::optional<std::string>> chosen_paths;  // empty: cancelled
-  std::vector<FileDialogSpec> dialogs;
+  std::vector<FileDialogRequest> dialogs;
   bool transfer_box = false;
   std::vector<int> transfer_progress;
   bool operation_panels_enabled = true;

@@ -408,7 +408,7 @@ class EditComfortTest : public QObject {
         "Filter 3: ON LP Fc 90 Hz\n"
         "Filter 4: ON LSC 12 dB Fc 80 Hz Gain 3 dB\n";
     e.features->Operations().SetFileHandler(
-        [](const FileDialogSpec& dialog) -> std::optional<QString> {
+        [](const FileDialogRequest& dialog) -> std::optional<QString> {
           return dialog.save ? QStringLiteral("/pc/out.txt") : QStringLiteral("/pc/rew.txt");
         });
     e.detail.OpenChannelPage(kOut3);

@@ -337,9 +337,10 @@ class TuningAssistantTest : public QObject {
     e.files.files["/pc/room.txt"] = RoomText();
     e.Import(kOut3, {QStringLiteral("/pc/room.txt")});
     const std::string preset = "/pc/tuning.txt";
-    e.features->Operations().SetFileHandler([&](const FileDialogSpec&) -> std::optional<QString> {
-      return QString::fromStdString(preset);
-    });
+    e.features->Operations().SetFileHandler(
+        [&](const FileDialogRequest&) -> std::optional<QString> {
+          return QString::fromStdString(preset);
+        });
     e.features->File().StoreFile();
     e.clock.Advance(8000);
     QVERIFY(e.files.files.count(preset) == 1);
