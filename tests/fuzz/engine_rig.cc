@@ -16,13 +16,13 @@ constexpr std::string_view kPortName = "ttyFUZZ";
 constexpr int kPortNumber = 3;
 // The disconnect sequence waits this long before the port goes and the message shows.
 constexpr std::int64_t kCloseWaitMs = 50;
-constexpr std::int64_t kFirstReplyTimeoutMs = 2000;  // chcon
-constexpr std::int64_t kHandshakeTimeoutMs = 3000;   // chcon112, chcon188
-constexpr std::int64_t kPollTimeoutMs = 2000;        // intimer
+constexpr std::int64_t kFirstReplyTimeoutMs = 2000;  // the connect time-out
+constexpr std::int64_t kHandshakeTimeoutMs = 3000;   // the image and names time-outs
+constexpr std::int64_t kPollTimeoutMs = 2000;        // the poll time-out
 // Timers that belong to an open or opening connection only.
 constexpr std::array<std::string_view, 8> kConnectionTimers = {
-    " chcon ",  " chcon112 ", " chcon188 ", " intimer ",
-    " Timer7 ", " Timer4 ",   " Timer1 ",   " sendTimer "};
+    " connect_timeout ",  " image_timeout ", " names_timeout ", " poll_timeout ",
+    " send_delay ", " send_rest ",   " poll ",   " slot_scan "};
 
 }  // namespace
 
@@ -256,9 +256,9 @@ void EngineRig::OnMessage(std::string_view text) {
   closed_message_due_ = false;
   FUZZ_CHECK(!engine_->Connected());
   if (!TimingIsObservable()) return;
-  // Each time-out counts from a request that went out: the image request starts chcon
-  // (2 s, any arrival stops it) and chcon112 / chcon188 (3 s); a poll starts intimer (2 s,
-  // any arrival stops it).
+  // Each time-out counts from a request that went out: the image request starts the
+  // connect time-out (2 s, any arrival stops it) and the image / names time-outs (3 s); a
+  // poll starts its time-out (2 s, any arrival stops it).
   const std::int64_t fired = now - kCloseWaitMs;
   if (text == kMsgOvertime) {
     FUZZ_CHECK(WrittenAt(image_requests_, fired - kHandshakeTimeoutMs, fired, false) ||

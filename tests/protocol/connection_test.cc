@@ -208,7 +208,7 @@ TEST_P(TimeoutTest, OneOvertimeMessageAfterTheConnectionIsClosed) {
   EXPECT_TRUE(view.panels_enabled);
   EXPECT_TRUE(view.port_lists_enabled);
   EXPECT_FALSE(view.connecting_box);
-  EXPECT_EQ(clock.RunningTimers(), "TimerONOFF ");
+  EXPECT_EQ(clock.RunningTimers(), "lamp ");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -243,7 +243,7 @@ TEST_F(ConnectionTest, UnansweredPollEndsWithInterrupt) {
   EXPECT_EQ(view.message_times[0], first_poll + 2000 + 50);
   EXPECT_FALSE(engine->Connected());
   EXPECT_FALSE(view.lamp_green);
-  // Only the one poll went out unanswered; intimer was not restarted by later polls.
+  // Only the one poll went out unanswered; the poll's time-out was not restarted by later polls.
   int polls_after = 0;
   for (const auto& f : port->sent())
     polls_after += f.time_ms >= first_poll && ObjectOf(f.bytes) == kObjPoll;
@@ -284,7 +284,7 @@ TEST_F(ConnectionTest, ClickBeforeTheNamesEndsTheAttemptForGood) {
   EXPECT_TRUE(view.messages.empty());
   EXPECT_FALSE(engine->Connected());
   EXPECT_EQ(view.caption, "Disconnect");
-  EXPECT_EQ(clock.RunningTimers(), "TimerONOFF ");
+  EXPECT_EQ(clock.RunningTimers(), "lamp ");
   EXPECT_EQ(port->sent().size(), 2u);  // image and names requests only
 }
 
