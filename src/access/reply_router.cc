@@ -31,14 +31,6 @@ void ReplyRouter::OnPlainAck() {
   if (engine_.Connected()) presets_.OnPlainAck();
 }
 
-bool ReplyRouter::CollectingBackup() const { return engine_.Connected() && backup_.Collecting(); }
-
-void ReplyRouter::OnBackupRecord(std::string_view record) { backup_.OnRecord(record); }
-
-bool ReplyRouter::TakeImageForFile(std::string_view image) { return file_.TakeImageForFile(image); }
-
-bool ReplyRouter::ImageEndsPresetLoad() { return presets_.ImageEndsRecall(); }
-
 void ReplyRouter::OnPresetNames(const std::array<std::string, 20>& names) {
   if (engine_.Connected()) presets_.OnPresetNames(names);
 }

@@ -26,10 +26,6 @@ class ReplyRouter : public ReplyHooks {
   void OnLockResult(std::uint8_t status) override;
   void OnDeviceSettings(const std::array<std::uint8_t, 4>& data) override;
   void OnPlainAck() override;
-  bool CollectingBackup() const override;
-  void OnBackupRecord(std::string_view record) override;
-  bool TakeImageForFile(std::string_view image) override;
-  bool ImageEndsPresetLoad() override;
   void OnPresetNames(const std::array<std::string, 20>& names) override;
   void ShowUnlock() override;
   void OnConnectionClosed() override;

@@ -10,6 +10,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "frame/frame_codec.h"
 #include "frame/frame_reader.h"
@@ -108,6 +110,18 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   // An image text from a file: decoded into the model and shown like a received image,
   // but the lock state stays as it is and nothing is echoed to the processor.
   void ApplyImageText(std::string_view text);
+  // A received image applied as a connection applies it (the port lists stay locked), for
+  // an operation that claimed the image and wants it shown.
+  void ApplyReceivedImage(const Frame& frame);
+
+  // An operation claims the replies it is waiting for ("object 29 records are mine until
+  // I finish"): while its claim holds, the replies of that object go to it, with their
+  // hex text, and the engine does nothing else with them. Only its owner releases a claim;
+  // a second claim on the same object replaces the first.
+  using ReplyClaim = std::function<void(const Frame& frame, std::string_view text)>;
+  void ClaimReplies(std::uint8_t object, ReplyClaim claim);
+  void ReleaseReplies(std::uint8_t object);
+  bool Claimed(std::uint8_t object) const;
 
   // --- Connection ---------------------------------------------------------------------
   // The connect button: its caption names the state, a click changes it.
@@ -164,6 +178,8 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   void OnPresetNames(const Frame& frame);
   // The whole reply as hex text, for the operations that keep it in a file.
   std::string_view ReplyText(const Frame& frame);
+  // Hands the frame to the claim on its object; false when there is none.
+  bool ToClaim(const Frame& frame);
   // The send chain and the poll, with the slot it had chosen.
   void StopSchedulerTimers();
   void StopAllConnectionTimers();
@@ -194,6 +210,7 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
 
   FrameReader reader_;
   std::string reply_text_;
+  std::vector<std::pair<std::uint8_t, ReplyClaim>> claims_;
   Bytes tx_frame_;
 
   SendSlotTable slots_;

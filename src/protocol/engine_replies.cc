@@ -98,20 +98,46 @@ void ProtocolEngine::OnSettingsWriteAck(const Frame& /*frame*/) {}
 
 void ProtocolEngine::OnPlainAck(const Frame& /*frame*/) { hooks_->OnPlainAck(); }
 
-void ProtocolEngine::OnBackupRecord(const Frame& frame) {
-  if (hooks_->CollectingBackup()) hooks_->OnBackupRecord(ReplyText(frame));
-}
+// Records nobody claimed (no backup is reading) are passed over.
+void ProtocolEngine::OnBackupRecord(const Frame& frame) { ToClaim(frame); }
 
+// The image ends a connection's handshake unless an operation claimed it (a file save
+// takes it unapplied, a recall has it applied and ends there).
 void ProtocolEngine::OnImage(const Frame& frame) {
   t_->image_timeout->Stop();
-  if (hooks_->TakeImageForFile(ReplyText(frame))) {
-    if (connected_) StartScheduler();
-    return;
-  }
+  if (ToClaim(frame)) return;
+  ApplyReceivedImage(frame);
+  FinishConnect();
+}
+
+void ProtocolEngine::ApplyReceivedImage(const Frame& frame) {
   ApplyImage([&] { DecodeParameterImageData(frame.data, model_); });
   view_.SetPortListsEnabled(false);
-  if (hooks_->ImageEndsPresetLoad()) return;
-  FinishConnect();
+}
+
+void ProtocolEngine::ClaimReplies(std::uint8_t object, ReplyClaim claim) {
+  ReleaseReplies(object);
+  claims_.emplace_back(object, std::move(claim));
+}
+
+void ProtocolEngine::ReleaseReplies(std::uint8_t object) {
+  std::erase_if(claims_, [object](const auto& c) { return c.first == object; });
+}
+
+bool ProtocolEngine::Claimed(std::uint8_t object) const {
+  return std::any_of(claims_.begin(), claims_.end(),
+                     [object](const auto& c) { return c.first == object; });
+}
+
+bool ProtocolEngine::ToClaim(const Frame& frame) {
+  for (const auto& [object, claim] : claims_) {
+    if (object != frame.object) continue;
+    // The owner may release its claim from inside: run a copy.
+    const ReplyClaim owner = claim;
+    owner(frame, ReplyText(frame));
+    return true;
+  }
+  return false;
 }
 
 void ProtocolEngine::OnPresetNames(const Frame& frame) {

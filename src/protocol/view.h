@@ -109,14 +109,6 @@ class ReplyHooks {
   virtual void OnDeviceSettings(const std::array<std::uint8_t, 4>& /*data*/) {}
   // A plain acknowledge (a pending preset store takes it).
   virtual void OnPlainAck() {}
-  // While a 20-group backup runs, 52/29 records are collected.
-  virtual bool CollectingBackup() const { return false; }
-  virtual void OnBackupRecord(std::string_view /*record*/) {}
-  // An image reply that a file save requested: true when the hook took it (it is then
-  // not decoded).
-  virtual bool TakeImageForFile(std::string_view /*image*/) { return false; }
-  // After an image was applied: true when a preset load claimed it (no names request).
-  virtual bool ImageEndsPresetLoad() { return false; }
   // The 20 preset names, decoded.
   virtual void OnPresetNames(const std::array<std::string, 20>& /*names*/) {}
   // The first image of a connection says the front panel is locked.

@@ -137,6 +137,12 @@ void DevicePresets::LoadPreset() {
     return;
   }
   recall_pending_ = true;
+  // The image that answers the recall is shown like any image, and ends the recall rather
+  // than a connection's handshake.
+  engine_.ClaimReplies(kObjImage, [this](const Frame& frame, std::string_view /*text*/) {
+    engine_.ApplyReceivedImage(frame);
+    ImageEndsRecall();
+  });
   recall_preset_ = position + 1;
   engine_.StopScheduler();
   const std::uint64_t epoch = engine_.ConnectionEpoch();
@@ -160,6 +166,7 @@ void DevicePresets::SendRecall(int preset) {
 
 void DevicePresets::EndRecall() {
   recall_pending_ = false;
+  engine_.ReleaseReplies(kObjImage);
   gate_.Leave();
   recall_timeout_->Stop();
   recall_progress_->Stop();

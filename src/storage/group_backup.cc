@@ -126,6 +126,9 @@ void GroupBackup::ReadSlots(RecordsDone done) {
     requests_ = 0;
     records_.clear();
     read_pending_ = true;
+    engine_.ClaimReplies(kObjPresetImage, [this](const Frame& /*frame*/, std::string_view text) {
+      if (engine_.Connected()) OnRecord(text);
+    });
     view_.HideDetailWindow();
     view_.SetTransferProgress(0);
     view_.ShowTransferBox(true);
@@ -175,6 +178,7 @@ void GroupBackup::OnRecord(std::string_view record) {
 
 void GroupBackup::EndRead() {
   read_pending_ = false;
+  engine_.ReleaseReplies(kObjPresetImage);
   read_timeout_->Stop();
   request_ticker_->Stop();
   requests_ = 0;

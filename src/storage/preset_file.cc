@@ -58,6 +58,12 @@ void PresetFile::ReadImage(ImageDone done) {
   view_.HideDetailWindow();
   engine_.StopScheduler();
   save_pending_ = true;
+  // The image that answers is saved as it came, not applied.
+  engine_.ClaimReplies(kObjImage, [this](const Frame& /*frame*/, std::string_view text) {
+    // The poll and the slot scan restart while a save dialog may still be open: the
+    // connection stays supervised meanwhile.
+    if (TakeImageForFile(text) && engine_.Connected()) engine_.StartScheduler();
+  });
   image_done_ = std::move(done);
   save_timeout_->Start();
   const std::uint64_t epoch = engine_.ConnectionEpoch();
@@ -71,10 +77,9 @@ void PresetFile::ReadImage(ImageDone done) {
 bool PresetFile::TakeImageForFile(std::string_view image) {
   if (!save_pending_ || !engine_.Connected()) return false;
   save_pending_ = false;
+  engine_.ReleaseReplies(kObjImage);
   save_timeout_->Stop();
   gate_.Leave();
-  // The engine restarts the poll and the slot scan once this returns, while a save
-  // dialog may still be open: the connection stays supervised meanwhile.
   if (ImageDone done = std::exchange(image_done_, nullptr)) {
     done(std::string(image.substr(0, kImageTextLength)));
   }
@@ -85,6 +90,7 @@ void PresetFile::OnSaveTimeout() {
   save_timeout_->Stop();
   if (!save_pending_) return;
   save_pending_ = false;
+  engine_.ReleaseReplies(kObjImage);
   gate_.Leave();
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
@@ -249,6 +255,7 @@ void PresetFile::EndLoad() {
 void PresetFile::OnConnectionClosed() {
   if (save_pending_) {
     save_pending_ = false;
+    engine_.ReleaseReplies(kObjImage);
     save_timeout_->Stop();
     gate_.Leave();
     Report({.operation = Operation::kReadImage, .kind = OutcomeKind::kLinkLost});

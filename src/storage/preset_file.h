@@ -37,9 +37,6 @@ class PresetFile : public OutcomeReporter {
   using ImageDone = std::function<void(std::optional<std::string> image)>;
   void ReadImage(ImageDone done);
 
-  // An image reply while a file save waits for it: true when taken (it is then saved,
-  // not applied).
-  bool TakeImageForFile(std::string_view image);
   void OnConnectionClosed();
 
   // Told the path of every preset file written, and of every file read and accepted for
@@ -55,6 +52,8 @@ class PresetFile : public OutcomeReporter {
   bool RequestStop();
 
  private:
+  // The image that answered a file save's request: true when taken.
+  bool TakeImageForFile(std::string_view image);
   void Save(std::string text);
   void LoadChosen(const std::string& path, bool with_link, std::uint64_t epoch);
   void WriteToProcessor(std::string text);

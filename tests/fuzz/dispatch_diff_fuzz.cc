@@ -69,21 +69,33 @@ class EventHooks : public ReplyHooks {
                       std::to_string(d[2]) + " " + std::to_string(d[3]));
   }
   void OnPlainAck() override { events_.push_back("hook.plain-ack"); }
-  bool CollectingBackup() const override { return backup; }
-  void OnBackupRecord(std::string_view record) override {
-    events_.push_back("hook.backup-record " + std::string(record));
-  }
-  bool TakeImageForFile(std::string_view image) override {
-    if (!file_save) return false;
-    file_save = false;
-    events_.push_back("hook.image-to-file " + std::string(image));
-    return true;
-  }
-  bool ImageEndsPresetLoad() override {
-    if (!preset_load) return false;
-    preset_load = false;
-    events_.push_back("hook.preset-load-ended");
-    return true;
+  // The operations' claims as the flags say: a backup claims the records, a file save or
+  // a preset load the image (the file save first, as only one runs at a time).
+  void Claim(ProtocolEngine& engine) {
+    if (backup) {
+      engine.ClaimReplies(kObjPresetImage, [this](const Frame&, std::string_view record) {
+        events_.push_back("hook.backup-record " + std::string(record));
+      });
+    } else {
+      engine.ReleaseReplies(kObjPresetImage);
+    }
+    if (!file_save && !preset_load) {
+      engine.ReleaseReplies(kObjImage);
+      return;
+    }
+    engine.ClaimReplies(kObjImage, [this, &engine](const Frame& frame, std::string_view image) {
+      if (file_save) {
+        file_save = false;
+        events_.push_back("hook.image-to-file " + std::string(image));
+        Claim(engine);
+        if (engine.Connected()) engine.StartScheduler();
+        return;
+      }
+      engine.ApplyReceivedImage(frame);
+      preset_load = false;
+      events_.push_back("hook.preset-load-ended");
+      Claim(engine);
+    });
   }
   void OnPresetNames(const std::array<std::string, 20>& names) override {
     std::string event = "hook.names";
@@ -176,6 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   hooks.file_save = (flags & kDispatchFileSave) != 0;
   hooks.preset_load = (flags & kDispatchPresetLoad) != 0;
   hooks.backup = (flags & kDispatchBackup) != 0;
+  hooks.Claim(engine);
 
   ReferenceState reference;
   reference.device_id = device_id;

@@ -89,20 +89,35 @@ class EngineRig::View : public ConnectionView {
 
 class EngineRig::Hooks : public ReplyHooks {
  public:
-  bool CollectingBackup() const override { return backup; }
-  void OnBackupRecord(std::string_view record) override {
-    FUZZ_CHECK(backup);
-    FUZZ_CHECK(record.size() == kImageTextLength);
-    FUZZ_CHECK(TextAt(record, 9, "52") && TextAt(record, 13, "29"));
+  // The operations' claims as the flags say: a backup claims the records, a file save or
+  // a preset load the image (the file save first, as only one runs at a time).
+  void Claim(ProtocolEngine& engine) {
+    if (backup) {
+      engine.ClaimReplies(kObjPresetImage, [](const Frame&, std::string_view record) {
+        FUZZ_CHECK(record.size() == kImageTextLength);
+        FUZZ_CHECK(TextAt(record, 9, "52") && TextAt(record, 13, "29"));
+      });
+    } else {
+      engine.ReleaseReplies(kObjPresetImage);
+    }
+    if (!file_save && !preset_load) {
+      engine.ReleaseReplies(kObjImage);
+      return;
+    }
+    engine.ClaimReplies(kObjImage, [this, &engine](const Frame& frame, std::string_view image) {
+      if (file_save) {
+        file_save = false;
+        FUZZ_CHECK(image.size() == kImageTextLength);
+        FUZZ_CHECK(TextAt(image, 9, "52") && TextAt(image, 13, "28"));
+        Claim(engine);
+        if (engine.Connected()) engine.StartScheduler();
+        return;
+      }
+      engine.ApplyReceivedImage(frame);
+      preset_load = false;
+      Claim(engine);
+    });
   }
-  bool TakeImageForFile(std::string_view image) override {
-    if (!file_save) return false;
-    file_save = false;
-    FUZZ_CHECK(image.size() == kImageTextLength);
-    FUZZ_CHECK(TextAt(image, 9, "52") && TextAt(image, 13, "28"));
-    return true;
-  }
-  bool ImageEndsPresetLoad() override { return std::exchange(preset_load, false); }
   void OnPresetNames(const std::array<std::string, 20>& names) override {
     for (const std::string& name : names) {
       FUZZ_CHECK(name.size() <= 20);
@@ -167,12 +182,15 @@ void EngineRig::Run(std::span<const std::uint8_t> script) {
           break;
         case engine_op::kToggleFileSave:
           hooks_->file_save = !hooks_->file_save;
+          hooks_->Claim(*engine_);
           break;
         case engine_op::kTogglePresetLoad:
           hooks_->preset_load = !hooks_->preset_load;
+          hooks_->Claim(*engine_);
           break;
         case engine_op::kToggleBackup:
           hooks_->backup = !hooks_->backup;
+          hooks_->Claim(*engine_);
           break;
         case engine_op::kSetDeviceId:
           engine_->SetDeviceId(in.Byte());

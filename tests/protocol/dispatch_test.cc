@@ -31,28 +31,16 @@ class HookRecorder : public ReplyHooks {
   void OnLockResult(std::uint8_t s) override { lock.push_back(s); }
   void OnDeviceSettings(const std::array<std::uint8_t, 4>& d) override { settings.push_back(d); }
   void OnPlainAck() override { ++acks; }
-  bool CollectingBackup() const override { return collecting; }
-  void OnBackupRecord(std::string_view r) override { records.emplace_back(r); }
   void OnPresetNames(const std::array<std::string, 20>& n) override { names = n; }
   void ShowUnlock() override { ++unlock_shown; }
-  bool TakeImageForFile(std::string_view image) override {
-    if (!file_save_pending) return false;
-    file_save_pending = false;
-    saved_image = image;
-    return true;
-  }
-  bool ImageEndsPresetLoad() override { return std::exchange(preset_load_pending, false); }
 
   std::vector<std::uint8_t> unlock, lock;
   std::vector<std::array<std::uint8_t, 4>> settings;
   int acks = 0;
-  bool collecting = false;
   std::vector<std::string> records;
   std::array<std::string, 20> names;
   int unlock_shown = 0;
-  bool file_save_pending = false;
   std::string saved_image;
-  bool preset_load_pending = false;
 };
 
 Bytes Reply(std::uint8_t command, std::uint8_t object, std::vector<std::uint8_t> data,
@@ -213,20 +201,26 @@ TEST_F(DispatchTest, IdentityMustMatchExactlyAndComeDuringAConnection) {
   EXPECT_EQ(device.writes[1], device.writes[0]);  // the image request once more
 }
 
-TEST_F(DispatchTest, BackupRecordsOnlyWhileCollecting) {
+TEST_F(DispatchTest, BackupRecordsOnlyWhileClaimed) {
   ParameterModel m;
   Bytes record = ImageReply(m);
   record[6] = kObjPresetImage;
   record = test::Sealed(record);
   Feed(record);
   EXPECT_TRUE(hooks.records.empty());
-  hooks.collecting = true;
+  engine.ClaimReplies(kObjPresetImage, [&](const Frame&, std::string_view text) {
+    hooks.records.emplace_back(text);
+  });
   Bytes two = record;
   two.insert(two.end(), record.begin(), record.begin() + 20);
   Feed(two);
   ASSERT_EQ(hooks.records.size(), 1u);
   EXPECT_EQ(hooks.records[0], EncodeHex(record));
   EXPECT_TRUE(engine.ReceivePending());  // the next record's start waits for its rest
+  engine.ReleaseReplies(kObjPresetImage);
+  engine.DiscardReceived();
+  Feed(record);
+  EXPECT_EQ(hooks.records.size(), 1u);  // released: passed over again
 }
 
 TEST_F(DispatchTest, PresetNamesAreDecodedToTheirFirstZero) {
@@ -276,8 +270,12 @@ TEST_F(DispatchTest, ImagesClaimedByOperations) {
   other.channels[kInA].gain = 5;
   const Bytes image = ImageReply(other);
 
-  // A file save takes the image as it is: not decoded, scheduler running again.
-  hooks.file_save_pending = true;
+  // A file save takes the image as it is: not decoded; it starts the scheduler again.
+  engine.ClaimReplies(kObjImage, [&](const Frame&, std::string_view text) {
+    hooks.saved_image = text;
+    engine.ReleaseReplies(kObjImage);  // from inside its own claim
+    engine.StartScheduler();
+  });
   Feed(image);
   EXPECT_EQ(hooks.saved_image, EncodeHex(image));
   EXPECT_EQ(view.applies, 0);
@@ -288,7 +286,10 @@ TEST_F(DispatchTest, ImagesClaimedByOperations) {
 
   // A preset load applies it and asks for no names.
   serial.sent.clear();
-  hooks.preset_load_pending = true;
+  engine.ClaimReplies(kObjImage, [&](const Frame& frame, std::string_view) {
+    engine.ApplyReceivedImage(frame);
+    engine.ReleaseReplies(kObjImage);
+  });
   Feed(image);
   EXPECT_EQ(view.applies, 1);
   EXPECT_EQ(model.channels[kInA].gain, 5);
@@ -355,7 +356,9 @@ TEST_F(DispatchTest, AfterAnyGarbageAReplyIsUnderstood) {
       Reply(kCmdData, kObjDeviceSettings, std::vector<std::uint8_t>(8, 2)),
       Hex("A5 A5 A5 00 51 00 00 00 00 00 51 AA")};
   const Bytes probe = Reply(kCmdAck, kObjLock, {0, 0, 0, 0, 0, 0, 1, 0});
-  hooks.collecting = true;
+  engine.ClaimReplies(kObjPresetImage, [&](const Frame&, std::string_view text) {
+    hooks.records.emplace_back(text);
+  });
   for (int round = 0; round < 2000; ++round) {
     Bytes bytes = seeds[rng() % seeds.size()];
     switch (rng() % 4) {

@@ -37,6 +37,7 @@ TEST_F(OutcomeTest, ASecondOperationIsRefusedWhileOneRunsAndTheFirstFinishes) {
   backup->SaveToPc();
   clock.Advance(3000);  // two records in
   ASSERT_TRUE(gate->Busy());
+  EXPECT_TRUE(engine->Claimed(kObjPresetImage));  // the records are the backup's
   file->StoreFile();
   file->LoadFile();
   presets->LoadPreset();
@@ -54,6 +55,9 @@ TEST_F(OutcomeTest, ASecondOperationIsRefusedWhileOneRunsAndTheFirstFinishes) {
   EXPECT_EQ(Of(Operation::kSaveBackup)[0].file, "/pc/backup");
   EXPECT_EQ(Of(Operation::kReadSlots)[0].done, 20);
   EXPECT_TRUE(files.files.contains("/pc/backup"));
+  // Each operation gave back what it claimed, however it ended.
+  EXPECT_FALSE(engine->Claimed(kObjPresetImage));
+  EXPECT_FALSE(engine->Claimed(kObjImage));
 }
 
 TEST_F(OutcomeTest, EveryEndIsReportedWithHowFarItGot) {
@@ -67,6 +71,7 @@ TEST_F(OutcomeTest, EveryEndIsReportedWithHowFarItGot) {
   EXPECT_EQ(Of(Operation::kStoreFile)[0].kind, OutcomeKind::kFileError);
   EXPECT_EQ(Of(Operation::kStoreFile)[0].reason, "No space left on device");
   EXPECT_EQ(Of(Operation::kStoreFile)[0].file, "/full/live");
+  EXPECT_FALSE(engine->Claimed(kObjImage));
 
   // A restore runs to its end: all 20 slots.
   std::vector<std::string> lines(
@@ -90,6 +95,7 @@ TEST_F(OutcomeTest, EveryEndIsReportedWithHowFarItGot) {
   EXPECT_EQ(Of(Operation::kReadSlots)[0].done, 3);
   EXPECT_EQ(Of(Operation::kReadSlots)[0].text, kMsgOvertimeShort);
   EXPECT_TRUE(Of(Operation::kSaveBackup).empty());
+  EXPECT_FALSE(engine->Claimed(kObjPresetImage));
 
   // The connection's own end: the poll unanswered.
   clock.Advance(5000);
