@@ -4,43 +4,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "model/image_codec.h"
 #include "protocol/engine.h"
 #include "protocol/virtual_clock.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-// GCC cannot see that these two replace the global pair together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-// Counts every allocation of the process, so a benchmark can show what a reply allocates.
-void* operator new(std::size_t size) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "bench_support.h"
 
 namespace veltrane {
 namespace {
-
-class NullSerial : public SerialPort {
- public:
-  bool Open(const std::string&) override { return open_ = true; }
-  void Close() override { open_ = false; }
-  bool IsOpen() const override { return open_; }
-  void Write(std::span<const std::uint8_t>) override { ++writes; }
-  int writes = 0;
-
- private:
-  bool open_ = false;
-};
 
 Bytes FromHex(std::string_view text) {
   Bytes bytes(text.size() / 2);

@@ -7,8 +7,8 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-template <std::size_t N>
-void WriteHeader(std::array<std::uint8_t, N>& f, std::uint8_t device_id, std::uint8_t command,
+// The ten header bytes at the front of `f`, whatever holds the frame.
+void WriteHeader(std::span<std::uint8_t> f, std::uint8_t device_id, std::uint8_t command,
                  std::uint8_t bank, std::uint8_t object_code, std::uint8_t index,
                  std::uint16_t length) {
   f[0] = f[1] = f[2] = kStartByte;
@@ -22,10 +22,10 @@ void WriteHeader(std::array<std::uint8_t, N>& f, std::uint8_t device_id, std::ui
   f[9] = lo;
 }
 
-template <std::size_t N>
-void Seal(std::array<std::uint8_t, N>& f) {
-  f[N - 2] = FrameChecksum(f, N - 3);
-  f[N - 1] = kEndByte;
+// The checksum and the end byte in the last two places of `f`.
+void Seal(std::span<std::uint8_t> f) {
+  f[f.size() - 2] = FrameChecksum(f, f.size() - 3);
+  f[f.size() - 1] = kEndByte;
 }
 
 }  // namespace
@@ -39,18 +39,10 @@ std::uint8_t FrameChecksum(std::span<const std::uint8_t> frame, std::size_t last
 Bytes BuildFrame(std::uint8_t device_id, std::uint8_t command, std::uint8_t bank,
                  std::uint8_t object_code, std::uint8_t index, std::span<const std::uint8_t> data) {
   Bytes f(kFrameOverhead + data.size());
-  const auto [hi, lo] = WordToBytes(static_cast<std::uint16_t>(data.size()));
-  f[0] = f[1] = f[2] = kStartByte;
-  f[3] = device_id;
-  f[4] = command;
-  f[5] = bank;
-  f[6] = object_code;
-  f[7] = index;
-  f[8] = hi;
-  f[9] = lo;
-  for (std::size_t i = 0; i < data.size(); ++i) f[10 + i] = data[i];
-  f[f.size() - 2] = FrameChecksum(f, f.size() - 3);
-  f[f.size() - 1] = kEndByte;
+  WriteHeader(f, device_id, command, bank, object_code, index,
+              static_cast<std::uint16_t>(data.size()));
+  std::copy(data.begin(), data.end(), f.begin() + 10);
+  Seal(f);
   return f;
 }
 

@@ -17,6 +17,7 @@
 #include "dispatch_reference.h"
 #include "fuzz_check.h"
 #include "fuzz_scripts.h"
+#include "operation_claims.h"
 #include "protocol/engine.h"
 #include "protocol/virtual_clock.h"
 
@@ -55,7 +56,7 @@ class EventView : public ConnectionView {
 
 // Hooks that act record what they were given; the questions the engine asks are not
 // events, but a pending file save or preset load is taken by the image that claims it.
-class EventHooks : public ReplyHooks {
+class EventHooks : public ReplyHooks, public OperationClaims {
  public:
   explicit EventHooks(Events& events) : events_(events) {}
   void OnUnlockResult(std::uint8_t status) override {
@@ -69,34 +70,6 @@ class EventHooks : public ReplyHooks {
                       std::to_string(d[2]) + " " + std::to_string(d[3]));
   }
   void OnPlainAck() override { events_.push_back("hook.plain-ack"); }
-  // The operations' claims as the flags say: a backup claims the records, a file save or
-  // a preset load the image (the file save first, as only one runs at a time).
-  void Claim(ProtocolEngine& engine) {
-    if (backup) {
-      engine.ClaimReplies(kObjPresetImage, [this](const Frame&, std::string_view record) {
-        events_.push_back("hook.backup-record " + std::string(record));
-      });
-    } else {
-      engine.ReleaseReplies(kObjPresetImage);
-    }
-    if (!file_save && !preset_load) {
-      engine.ReleaseReplies(kObjImage);
-      return;
-    }
-    engine.ClaimReplies(kObjImage, [this, &engine](const Frame& frame, std::string_view image) {
-      if (file_save) {
-        file_save = false;
-        events_.push_back("hook.image-to-file " + std::string(image));
-        Claim(engine);
-        if (engine.Connected()) engine.StartScheduler();
-        return;
-      }
-      engine.ApplyReceivedImage(frame);
-      preset_load = false;
-      events_.push_back("hook.preset-load-ended");
-      Claim(engine);
-    });
-  }
   void OnPresetNames(const std::array<std::string, 20>& names) override {
     std::string event = "hook.names";
     for (std::size_t n = 0; n < names.size(); ++n) event += (n == 0 ? " " : "|") + names[n];
@@ -104,11 +77,16 @@ class EventHooks : public ReplyHooks {
   }
   void ShowUnlock() override { events_.push_back("hook.show-unlock"); }
 
-  bool backup = false;
-  bool file_save = false;
-  bool preset_load = false;
 
  private:
+  void OnBackupRecord(std::string_view record) override {
+    events_.push_back("hook.backup-record " + std::string(record));
+  }
+  void OnImageToFile(std::string_view image) override {
+    events_.push_back("hook.image-to-file " + std::string(image));
+  }
+  void OnPresetLoadEnded() override { events_.push_back("hook.preset-load-ended"); }
+
   Events& events_;
 };
 

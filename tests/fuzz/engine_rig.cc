@@ -8,6 +8,7 @@
 #include "fuzz_check.h"
 #include "fuzz_checks.h"
 #include "fuzz_scripts.h"
+#include "operation_claims.h"
 
 namespace veltrane::fuzz {
 namespace {
@@ -87,37 +88,8 @@ class EngineRig::View : public ConnectionView {
   EngineRig& rig_;
 };
 
-class EngineRig::Hooks : public ReplyHooks {
+class EngineRig::Hooks : public ReplyHooks, public OperationClaims {
  public:
-  // The operations' claims as the flags say: a backup claims the records, a file save or
-  // a preset load the image (the file save first, as only one runs at a time).
-  void Claim(ProtocolEngine& engine) {
-    if (backup) {
-      engine.ClaimReplies(kObjPresetImage, [](const Frame&, std::string_view record) {
-        FUZZ_CHECK(record.size() == kImageTextLength);
-        FUZZ_CHECK(TextAt(record, 9, "52") && TextAt(record, 13, "29"));
-      });
-    } else {
-      engine.ReleaseReplies(kObjPresetImage);
-    }
-    if (!file_save && !preset_load) {
-      engine.ReleaseReplies(kObjImage);
-      return;
-    }
-    engine.ClaimReplies(kObjImage, [this, &engine](const Frame& frame, std::string_view image) {
-      if (file_save) {
-        file_save = false;
-        FUZZ_CHECK(image.size() == kImageTextLength);
-        FUZZ_CHECK(TextAt(image, 9, "52") && TextAt(image, 13, "28"));
-        Claim(engine);
-        if (engine.Connected()) engine.StartScheduler();
-        return;
-      }
-      engine.ApplyReceivedImage(frame);
-      preset_load = false;
-      Claim(engine);
-    });
-  }
   void OnPresetNames(const std::array<std::string, 20>& names) override {
     for (const std::string& name : names) {
       FUZZ_CHECK(name.size() <= 20);
@@ -125,9 +97,15 @@ class EngineRig::Hooks : public ReplyHooks {
     }
   }
 
-  bool backup = false;
-  bool file_save = false;
-  bool preset_load = false;
+ protected:
+  void OnBackupRecord(std::string_view record) override {
+    FUZZ_CHECK(record.size() == kImageTextLength);
+    FUZZ_CHECK(TextAt(record, 9, "52") && TextAt(record, 13, "29"));
+  }
+  void OnImageToFile(std::string_view image) override {
+    FUZZ_CHECK(image.size() == kImageTextLength);
+    FUZZ_CHECK(TextAt(image, 9, "52") && TextAt(image, 13, "28"));
+  }
 };
 
 EngineRig::EngineRig(ReceivePath path)
