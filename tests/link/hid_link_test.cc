@@ -237,6 +237,41 @@ class HidLinkTest : public QObject {
     QVERIFY(replies[0] == poll);
   }
 
+  // A reply cut off by the processor's removal ends with it: the first reply from the
+  // processor plugged in again is read from its own header report.
+  void halfReplyEndsWithTheDevice() {
+    Rig rig;
+    rig.Plug(ProcessorInfo());
+    rig.link.Start();
+    rig.clock.RunDue();
+    std::vector<Bytes> replies;
+    rig.link.SetReceiver(
+        [&](std::span<const std::uint8_t> b) { replies.emplace_back(b.begin(), b.end()); });
+
+    // The header of a reply that needs two data reports, then the processor goes.
+    const Bytes long_reply = BuildFrame(0, kCmdData, 0, kObjPoll, 0, Bytes(100, 7));
+    std::array<std::uint8_t, kHidDataSize> cut{};
+    std::copy_n(long_reply.begin(), 10, cut.begin());
+    rig.fake.PushInput("fake:processor", cut);
+    QVERIFY(DrainHidInput(rig.fake, rig.link));
+    rig.fake.Unplug("fake:processor");
+    rig.clock.Advance(1000);
+    QVERIFY(!rig.link.HidMode());
+    rig.Plug(ProcessorInfo());
+    rig.clock.Advance(1000);
+    QVERIFY(rig.link.HidMode());
+
+    const Bytes poll = BuildFrame(0, kCmdData, 0, kObjPoll, 0, Bytes(8, 1));
+    std::array<std::uint8_t, kHidDataSize> header{}, data{};
+    std::copy_n(poll.begin(), 10, header.begin());
+    std::copy(poll.begin() + 10, poll.end(), data.begin());
+    rig.fake.PushInput("fake:processor", header);
+    rig.fake.PushInput("fake:processor", data);
+    QVERIFY(DrainHidInput(rig.fake, rig.link));
+    QCOMPARE(replies.size(), std::size_t{1});
+    QVERIFY(replies[0] == poll);
+  }
+
   void writeAndReadErrorsAreLogged() {
     Rig rig;
     rig.Plug(ProcessorInfo());
