@@ -41,6 +41,29 @@ struct Rig {
   void Plug(const HidDeviceInfo& info) {
     fake.Plug(info, [this, path = info.path](const HidReport& r) { written[path].push_back(r); });
   }
+
+  // Starts the link on a plugged-in processor and keeps every reply it delivers.
+  std::vector<Bytes> replies;
+  void StartReceiving() {
+    Plug(ProcessorInfo());
+    link.Start();
+    clock.RunDue();
+    link.SetReceiver(
+        [this](std::span<const std::uint8_t> b) { replies.emplace_back(b.begin(), b.end()); });
+  }
+
+  // A reply as the processor sends it: a header report with its first ten bytes, then the
+  // rest in 64-byte data reports, or the header alone for a reply cut off.
+  void SendReply(const Bytes& frame, bool header_only = false) {
+    std::array<std::uint8_t, kHidDataSize> report{};
+    std::copy_n(frame.begin(), 10, report.begin());
+    fake.PushInput("fake:processor", report);
+    for (std::size_t at = 10; !header_only && at < frame.size(); at += kHidDataSize) {
+      report.fill(0);
+      std::copy_n(frame.begin() + at, std::min(kHidDataSize, frame.size() - at), report.begin());
+      fake.PushInput("fake:processor", report);
+    }
+  }
 };
 
 }  // namespace
@@ -207,12 +230,7 @@ class HidLinkTest : public QObject {
   // link sees a report.
   void framesInReportsBothWays() {
     Rig rig;
-    rig.Plug(ProcessorInfo());
-    rig.link.Start();
-    rig.clock.RunDue();
-    std::vector<Bytes> replies;
-    rig.link.SetReceiver(
-        [&](std::span<const std::uint8_t> b) { replies.emplace_back(b.begin(), b.end()); });
+    rig.StartReceiving();
 
     const Bytes block(kLongWriteBlockLength, 0x33);
     rig.link.Write(block);
@@ -227,32 +245,20 @@ class HidLinkTest : public QObject {
 
     // A reply as a header report and a data report reaches the receiver once, whole.
     const Bytes poll = BuildFrame(0, kCmdData, 0, kObjPoll, 0, Bytes(8, 1));
-    std::array<std::uint8_t, kHidDataSize> header{}, data{};
-    std::copy_n(poll.begin(), 10, header.begin());
-    std::copy(poll.begin() + 10, poll.end(), data.begin());
-    rig.fake.PushInput("fake:processor", header);
-    rig.fake.PushInput("fake:processor", data);
+    rig.SendReply(poll);
     QVERIFY(DrainHidInput(rig.fake, rig.link));
-    QCOMPARE(replies.size(), std::size_t{1});
-    QVERIFY(replies[0] == poll);
+    QCOMPARE(rig.replies.size(), std::size_t{1});
+    QVERIFY(rig.replies[0] == poll);
   }
 
   // A reply cut off by the processor's removal ends with it: the first reply from the
   // processor plugged in again is read from its own header report.
   void halfReplyEndsWithTheDevice() {
     Rig rig;
-    rig.Plug(ProcessorInfo());
-    rig.link.Start();
-    rig.clock.RunDue();
-    std::vector<Bytes> replies;
-    rig.link.SetReceiver(
-        [&](std::span<const std::uint8_t> b) { replies.emplace_back(b.begin(), b.end()); });
+    rig.StartReceiving();
 
     // The header of a reply that needs two data reports, then the processor goes.
-    const Bytes long_reply = BuildFrame(0, kCmdData, 0, kObjPoll, 0, Bytes(100, 7));
-    std::array<std::uint8_t, kHidDataSize> cut{};
-    std::copy_n(long_reply.begin(), 10, cut.begin());
-    rig.fake.PushInput("fake:processor", cut);
+    rig.SendReply(BuildFrame(0, kCmdData, 0, kObjPoll, 0, Bytes(100, 7)), true);
     QVERIFY(DrainHidInput(rig.fake, rig.link));
     rig.fake.Unplug("fake:processor");
     rig.clock.Advance(1000);
@@ -262,14 +268,10 @@ class HidLinkTest : public QObject {
     QVERIFY(rig.link.HidMode());
 
     const Bytes poll = BuildFrame(0, kCmdData, 0, kObjPoll, 0, Bytes(8, 1));
-    std::array<std::uint8_t, kHidDataSize> header{}, data{};
-    std::copy_n(poll.begin(), 10, header.begin());
-    std::copy(poll.begin() + 10, poll.end(), data.begin());
-    rig.fake.PushInput("fake:processor", header);
-    rig.fake.PushInput("fake:processor", data);
+    rig.SendReply(poll);
     QVERIFY(DrainHidInput(rig.fake, rig.link));
-    QCOMPARE(replies.size(), std::size_t{1});
-    QVERIFY(replies[0] == poll);
+    QCOMPARE(rig.replies.size(), std::size_t{1});
+    QVERIFY(rig.replies[0] == poll);
   }
 
   void writeAndReadErrorsAreLogged() {
