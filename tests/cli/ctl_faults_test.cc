@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 #include "cli/command_line.h"
 #include "cli/session.h"
@@ -23,27 +24,9 @@ namespace {
 CtlRun RunSilencedAfter(std::vector<std::string> args,
                         const std::function<bool(const Simulator&)>& written) {
   VirtualCtlEnvironment<Simulator> env("sim");
-  args.insert(args.begin(), {"--port", "sim"});
-  const ParsedCommandLine parsed = ParseCtlCommandLine(args);
-  EXPECT_EQ(parsed.error, "");
-  std::FILE* sink = std::fopen("/dev/null", "w");
-  CtlRun run;
-  {
-    CtlSession session(parsed.options, env, sink, sink);
-    session.SetQuiet(true);
-    session.Start([&](int code) { run.code = code; });
-    while (run.code < 0 && !written(env.Far()) && env.Clock().NowMs() < 120'000) {
-      env.Clock().Advance(20);
-    }
-    EXPECT_TRUE(written(env.Far())) << "the write never reached the processor";
-    env.Far().options().silent = true;
-    const std::int64_t silenced = env.Clock().NowMs();
-    while (run.code < 0 && env.Clock().NowMs() - silenced < 600'000) env.Clock().Advance(20);
-    run.ms = env.Clock().NowMs() - silenced;
-    run.json = session.Result();
-  }
-  std::fclose(sink);
-  return run;
+  return RunWithEvent(
+      env, std::move(args), [&] { return written(env.Far()); },
+      [&](CtlSession&) { env.Far().options().silent = true; }, 600'000);
 }
 
 TEST(CtlFaultsTest, AProcessorFallingSilentBeforeTheReadBackEndsTheRun) {

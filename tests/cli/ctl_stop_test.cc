@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 #include "cli/command_line.h"
 #include "cli/parameters.h"
@@ -20,37 +21,13 @@
 namespace veltrane {
 namespace {
 
-struct StoppedRun {
-  int code = -1;
-  QJsonObject json;
-  std::int64_t ms_after_event = 0;  // virtual time from the event to the exit code
-};
-
 // Runs `args` against `env` and calls `event` on the session once `at_ms` of virtual time
 // have passed.
-StoppedRun RunAndStop(VirtualCtlEnvironment<Simulator>& env, std::vector<std::string> args,
-                      std::int64_t at_ms, const std::function<void(CtlSession&)>& event) {
-  args.insert(args.begin(), {"--port", "sim"});
-  const ParsedCommandLine parsed = ParseCtlCommandLine(args);
-  EXPECT_EQ(parsed.error, "");
-  std::FILE* sink = std::fopen("/dev/null", "w");
-  StoppedRun run;
-  {
-    CtlSession session(parsed.options, env, sink, sink);
-    session.SetQuiet(true);
-    session.Start([&](int code) { run.code = code; });
-    const std::int64_t start = env.Clock().NowMs();
-    while (run.code < 0 && env.Clock().NowMs() - start < at_ms) env.Clock().Advance(10);
-    EXPECT_LT(run.code, 0) << "the run ended before the event";
-    event(session);
-    const std::int64_t event_ms = env.Clock().NowMs();
-    while (run.code < 0 && env.Clock().NowMs() - event_ms < 120'000) env.Clock().Advance(10);
-    run.ms_after_event = env.Clock().NowMs() - event_ms;
-    run.json = session.Result();
-    env.Clock().Advance(2000);  // the disconnect
-  }
-  std::fclose(sink);
-  return run;
+CtlRun RunAndStop(VirtualCtlEnvironment<Simulator>& env, std::vector<std::string> args,
+                  std::int64_t at_ms, const std::function<void(CtlSession&)>& event) {
+  const std::int64_t start = env.Clock().NowMs();
+  return RunWithEvent(
+      env, std::move(args), [&] { return env.Clock().NowMs() - start >= at_ms; }, event, 120'000);
 }
 
 class CtlStopTest : public testing::Test {
@@ -98,8 +75,8 @@ TEST_F(CtlStopTest, ASignalLetsTheSlotOnTheLineFinishAndSaysHowFarTheRestoreGot)
     ResetSlots();
     // 8.55 s after the start: the connection took about 2 s, slots leave 1 s apart; the
     // signal comes between a slot's header and its block.
-    const StoppedRun r = RunAndStop(env_, {"restore", file_}, 8'570,
-                                    [signal](CtlSession& s) { s.Interrupt(signal); });
+    const CtlRun r = RunAndStop(env_, {"restore", file_}, 8'570,
+                                [signal](CtlSession& s) { s.Interrupt(signal); });
     EXPECT_EQ(r.code, 128 + signal);
     const int n = r.json["slots_written"].toInt();
     ASSERT_GT(n, 1);
@@ -107,7 +84,7 @@ TEST_F(CtlStopTest, ASignalLetsTheSlotOnTheLineFinishAndSaysHowFarTheRestoreGot)
     EXPECT_EQ(r.json["error"].toString().toStdString(),
               "stopped after slot " + std::to_string(n) + " of 20; slots " + std::to_string(n + 1) +
                   "-20 unchanged");
-    EXPECT_LT(r.ms_after_event, 1'500);
+    EXPECT_LT(r.ms, 1'500);
     ExpectSlotsWritten(n);
   }
 }
@@ -118,8 +95,7 @@ TEST_F(CtlStopTest, ALinkLostDuringARestoreEndsTheRunNamingTheSlotsWritten) {
     ResetSlots();
     std::vector<std::string> args = {"restore", file_};
     if (!verify) args.push_back("--no-verify");
-    const StoppedRun r =
-        RunAndStop(env_, args, 8'000, [this](CtlSession&) { env_.Port().Close(); });
+    const CtlRun r = RunAndStop(env_, args, 8'000, [this](CtlSession&) { env_.Port().Close(); });
     EXPECT_EQ(r.code, kExitNoAnswer);
     const int n = r.json["slots_written"].toInt();
     ASSERT_GT(n, 1);
@@ -128,7 +104,7 @@ TEST_F(CtlStopTest, ALinkLostDuringARestoreEndsTheRunNamingTheSlotsWritten) {
               "the link to the processor was lost after slot " + std::to_string(n) +
                   " of 20; slots " + std::to_string(n + 1) + "-20 were not written (slot " +
                   std::to_string(n + 1) + " may be incomplete)");
-    EXPECT_LT(r.ms_after_event, 3'000);
+    EXPECT_LT(r.ms, 3'000);
     ExpectSlotsWritten(n);
   }
 }
@@ -168,7 +144,7 @@ TEST_F(CtlStopTest, ALoadOrABackupCutOffIsNeverReportedAsDone) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args) + (c.signal ? " signal" : " link lost"));
-    const StoppedRun r = RunAndStop(env_, c.args, c.at_ms, [&](CtlSession& s) {
+    const CtlRun r = RunAndStop(env_, c.args, c.at_ms, [&](CtlSession& s) {
       if (c.signal) {
         s.Interrupt(SIGINT);
       } else {
@@ -177,7 +153,7 @@ TEST_F(CtlStopTest, ALoadOrABackupCutOffIsNeverReportedAsDone) {
     });
     EXPECT_EQ(r.code, c.code);
     EXPECT_EQ(r.json["error"].toString().toStdString(), c.error);
-    EXPECT_LT(r.ms_after_event, 3'000);
+    EXPECT_LT(r.ms, 3'000);
     EXPECT_FALSE(std::filesystem::exists(partial));
   }
   std::filesystem::remove(preset);

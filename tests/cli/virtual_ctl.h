@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -95,6 +96,38 @@ CtlRun RunVirtualCtl(Environment& env, std::vector<std::string> args, std::int64
   run.err.assign(err_text, err_size);
   std::free(out_text);
   std::free(err_text);
+  return run;
+}
+
+// Runs a quiet CtlSession (its output dropped) on the environment's port until `moment`
+// holds, calls `event` on the session, and runs on until its exit code or `after_ms` of
+// virtual time. run.ms counts from the event; run.json is the session's result.
+template <typename Environment>
+CtlRun RunWithEvent(Environment& env, std::vector<std::string> args,
+                    const std::function<bool()>& moment,
+                    const std::function<void(CtlSession&)>& event, std::int64_t after_ms) {
+  args.insert(args.begin(), {"--port", env.SerialPorts().front()});
+  const ParsedCommandLine parsed = ParseCtlCommandLine(args);
+  EXPECT_EQ(parsed.error, "");
+  std::FILE* sink = std::fopen("/dev/null", "w");
+  CtlRun run;
+  {
+    CtlSession session(parsed.options, env, sink, sink);
+    session.SetQuiet(true);
+    session.Start([&](int code) { run.code = code; });
+    const std::int64_t start = env.Clock().NowMs();
+    while (run.code < 0 && !moment() && env.Clock().NowMs() - start < 120'000) {
+      env.Clock().Advance(10);
+    }
+    EXPECT_TRUE(moment()) << "the moment for the event never came";
+    event(session);
+    const std::int64_t event_ms = env.Clock().NowMs();
+    while (run.code < 0 && env.Clock().NowMs() - event_ms < after_ms) env.Clock().Advance(10);
+    run.ms = env.Clock().NowMs() - event_ms;
+    run.json = session.Result();
+    env.Clock().Advance(2000);  // the disconnect on its way
+  }
+  std::fclose(sink);
   return run;
 }
 
