@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "frame/frame_codec.h"
+#include "frame/frame_reader.h"
 
 namespace veltrane {
 
@@ -17,12 +18,9 @@ HidReport OutputReport(std::span<const std::uint8_t> frame, std::size_t n) {
 std::span<const std::uint8_t> HidReplyAssembler::Add(std::span<const std::uint8_t> report) {
   report = report.first(std::min(report.size(), kHidDataSize));
   if (!collecting_) {
-    if (report.size() < 10 || report[0] != kStartByte || report[1] != kStartByte ||
-        report[2] != kStartByte) {
-      return {};
-    }
-    frame_.assign(report.begin(), report.begin() + 10);
-    length_ = static_cast<std::size_t>(report[8]) * 256 + report[9];
+    if (report.size() < kFrameHeaderLength || !StartsWithMarker(report)) return {};
+    frame_.assign(report.begin(), report.begin() + kFrameHeaderLength);
+    length_ = LengthField(report);
     data_reports_ = 0;
     collecting_ = true;
     return {};  // the frame's data come in the following reports only

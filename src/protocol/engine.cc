@@ -72,7 +72,7 @@ void ProtocolEngine::SendNow() {
   }
 }
 
-ByteLink* ProtocolEngine::OpenLink() const {
+ByteLink* ProtocolEngine::ActiveLink() const {
   if (device_link_ != nullptr) return device_link_;
   if (serial_ != nullptr && serial_->IsOpen()) return serial_;
   return nullptr;
@@ -350,7 +350,7 @@ void ProtocolEngine::SendImageBlock(std::string_view image_text, std::uint8_t ob
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = HexByteAt(image_text, 21 + 2 * i);
   const LongWriteBlock block = BuildLongWriteBlock(device_id_, bank, object_code, data);
   tx_frame_.assign(block.begin(), block.end());
-  if (ByteLink* link = OpenLink()) link->Write(tx_frame_);
+  if (ByteLink* link = ActiveLink()) link->Write(tx_frame_);
 }
 
 }  // namespace veltrane

@@ -59,9 +59,7 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   bool HidMode() const { return device_link_ != nullptr; }
   // The processor's HID device is present, or the serial port is open: false once a read
   // or write error has released the port, before any time-out has noticed.
-  bool LinkOpen() const {
-    return device_link_ != nullptr || (serial_ != nullptr && serial_->IsOpen());
-  }
+  bool LinkOpen() const { return ActiveLink() != nullptr; }
   std::uint8_t DeviceId() const override { return device_id_; }
   void SetDeviceId(std::uint8_t id) { device_id_ = id; }
   int ComPortNumber() const { return com_port_number_; }
@@ -161,7 +159,7 @@ class ProtocolEngine : public SlotSink, public OutcomeReporter {
   // Decodes through `decode` (which fills the model) and shows the result.
   void ApplyImage(const std::function<void()>& decode);
   // The link frames go out on: the device link, else the serial port while it is open.
-  ByteLink* OpenLink() const;
+  ByteLink* ActiveLink() const;
 
   // Replies, one handler per row of the reply table (engine_replies.cc).
   void Dispatch(const Frame& frame);

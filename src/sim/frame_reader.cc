@@ -3,17 +3,6 @@
 #include <algorithm>
 
 namespace veltrane {
-namespace {
-
-bool HeaderIsPlausible(std::span<const std::uint8_t> header) {
-  return HeaderFits(header, kEditorFrames);
-}
-
-std::size_t DataLength(std::span<const std::uint8_t> header) { return LengthField(header); }
-
-constexpr std::size_t kHeaderLength = kFrameHeaderLength;
-
-}  // namespace
 
 void HidFrameReader::Feed(std::span<const std::uint8_t, kHidDataSize> data, std::int64_t now_ms) {
   Report report{{}, now_ms};
@@ -22,12 +11,12 @@ void HidFrameReader::Feed(std::span<const std::uint8_t, kHidDataSize> data, std:
 
   while (!pending_.empty()) {
     const Report head = pending_.front();
-    if (!StartsWithMarker(head.data) || !HeaderIsPlausible(head.data)) {
+    if (!StartsWithMarker(head.data) || !HeaderFits(head.data, kEditorFrames)) {
       ++skipped_reports_;
       pending_.erase(pending_.begin());
       continue;
     }
-    const std::size_t total = kFrameOverhead + DataLength(head.data);
+    const std::size_t total = kFrameOverhead + LengthField(head.data);
     if (total <= kHidDataSize) {
       pending_.erase(pending_.begin());
       Finish(std::span(head.data).first(total));
@@ -35,7 +24,7 @@ void HidFrameReader::Feed(std::span<const std::uint8_t, kHidDataSize> data, std:
     }
     // The rest of the header report is not part of the frame: its data follow in later
     // reports, 64 bytes each.
-    const std::size_t data_reports = (total - kHeaderLength + kHidDataSize - 1) / kHidDataSize;
+    const std::size_t data_reports = (total - kFrameHeaderLength + kHidDataSize - 1) / kHidDataSize;
     if (pending_.size() <= data_reports) {
       if (now_ms - head.arrival_ms <= IncompleteFrameTimeoutMs(total)) return;
       // Given up. The reports taken as its data may be frames of their own: look at them
@@ -44,7 +33,7 @@ void HidFrameReader::Feed(std::span<const std::uint8_t, kHidDataSize> data, std:
       pending_.erase(pending_.begin());
       continue;
     }
-    std::vector<std::uint8_t> frame(head.data.begin(), head.data.begin() + kHeaderLength);
+    std::vector<std::uint8_t> frame(head.data.begin(), head.data.begin() + kFrameHeaderLength);
     for (std::size_t i = 1; i <= data_reports; ++i) {
       const std::size_t take = std::min(total - frame.size(), kHidDataSize);
       frame.insert(frame.end(), pending_[i].data.begin(), pending_[i].data.begin() + take);

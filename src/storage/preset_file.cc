@@ -74,30 +74,30 @@ void PresetFile::ReadImage(ImageDone done) {
   });
 }
 
-bool PresetFile::TakeImageForFile(std::string_view image) {
-  if (!save_pending_ || !engine_.Connected()) return false;
+PresetFile::ImageDone PresetFile::EndImageRead() {
   save_pending_ = false;
   engine_.ReleaseReplies(kObjImage);
   save_timeout_->Stop();
   gate_.Leave();
-  if (ImageDone done = std::exchange(image_done_, nullptr)) {
-    done(std::string(image.substr(0, kImageTextLength)));
-  }
+  return std::exchange(image_done_, nullptr);
+}
+
+bool PresetFile::TakeImageForFile(std::string_view image) {
+  if (!save_pending_ || !engine_.Connected()) return false;
+  if (ImageDone done = EndImageRead()) done(std::string(image.substr(0, kImageTextLength)));
   return true;
 }
 
 void PresetFile::OnSaveTimeout() {
   save_timeout_->Stop();
   if (!save_pending_) return;
-  save_pending_ = false;
-  engine_.ReleaseReplies(kObjImage);
-  gate_.Leave();
+  ImageDone done = EndImageRead();
   if (engine_.Connected()) engine_.StartScheduler();
   view_.ShowMessage(kMsgOvertimeShort);
   Report({.operation = Operation::kReadImage,
           .kind = OutcomeKind::kNoAnswer,
           .text = std::string(kMsgOvertimeShort)});
-  if (ImageDone done = std::exchange(image_done_, nullptr)) done(std::nullopt);
+  if (done) done(std::nullopt);
 }
 
 void PresetFile::Save(std::string text) {
@@ -254,12 +254,9 @@ void PresetFile::EndLoad() {
 
 void PresetFile::OnConnectionClosed() {
   if (save_pending_) {
-    save_pending_ = false;
-    engine_.ReleaseReplies(kObjImage);
-    save_timeout_->Stop();
-    gate_.Leave();
+    ImageDone done = EndImageRead();
     Report({.operation = Operation::kReadImage, .kind = OutcomeKind::kLinkLost});
-    if (ImageDone done = std::exchange(image_done_, nullptr)) done(std::nullopt);
+    if (done) done(std::nullopt);
   }
   if (load_ticks_running_) EndLoadWith(OutcomeKind::kLinkLost);
 }

@@ -54,6 +54,8 @@ class PresetFile : public OutcomeReporter {
  private:
   // The image that answered a file save's request: true when taken.
   bool TakeImageForFile(std::string_view image);
+  // Ends a file save's wait for the image, however it ends; gives back what to call.
+  ImageDone EndImageRead();
   void Save(std::string text);
   void LoadChosen(const std::string& path, bool with_link, std::uint64_t epoch);
   void WriteToProcessor(std::string text);
