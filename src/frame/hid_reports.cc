@@ -18,7 +18,12 @@ HidReport OutputReport(std::span<const std::uint8_t> frame, std::size_t n) {
 std::span<const std::uint8_t> HidReplyAssembler::Add(std::span<const std::uint8_t> report) {
   report = report.first(std::min(report.size(), kHidDataSize));
   if (!collecting_) {
-    if (report.size() < kFrameHeaderLength || !StartsWithMarker(report)) return {};
+    // A header no processor sends would take the reports after it, replies among them, as
+    // its data.
+    if (report.size() < kFrameHeaderLength || !StartsWithMarker(report) ||
+        !HeaderFits(report, kProcessorFrames)) {
+      return {};
+    }
     frame_.assign(report.begin(), report.begin() + kFrameHeaderLength);
     length_ = LengthField(report);
     data_reports_ = 0;

@@ -26,7 +26,8 @@ constexpr std::size_t OutputReportCount(std::size_t frame_length) {
 
 // Puts a reply together from its input reports. Only the header report's first ten bytes
 // count; the data, checksum and end byte follow in the data reports, the last of which
-// holds the remaining L mod 64 data bytes, the checksum and AA.
+// holds the remaining L mod 64 data bytes, the checksum and AA. A header report with a
+// command or a length no processor answers with starts nothing.
 class HidReplyAssembler {
  public:
   HidReplyAssembler() { frame_.reserve(1024); }

@@ -64,5 +64,26 @@ TEST(HidReports, ReplyIsPutTogetherFromHeaderAndDataReports) {
   EXPECT_FALSE(assembler.Collecting());
 }
 
+// A header report no processor sends (a length beyond an image's, a command it never
+// answers with) starts nothing, so the replies after it are not taken as its data.
+TEST(HidReports, HeaderNoProcessorSendsIsDropped) {
+  const Bytes poll = BuildFrame(0, kCmdData, 0, kObjPoll, 0, Bytes(8, 1));
+  for (const Bytes& stray : {BuildFrame(0, kCmdData, 0, 0x77, 0, Bytes(kImageDataLength + 1, 0)),
+                             BuildFrame(0, kCmdWrite, 0, 0x77, 0, Bytes(8, 0))}) {
+    HidReplyAssembler assembler;
+    std::array<std::uint8_t, 64> header{};
+    std::copy_n(stray.begin(), 10, header.begin());
+    EXPECT_TRUE(assembler.Add(header).empty());
+    EXPECT_FALSE(assembler.Collecting());
+
+    std::copy_n(poll.begin(), 10, header.begin());
+    std::array<std::uint8_t, 64> data{};
+    std::copy(poll.begin() + 10, poll.end(), data.begin());
+    EXPECT_TRUE(assembler.Add(header).empty());
+    const auto reply = assembler.Add(data);
+    EXPECT_EQ(Bytes(reply.begin(), reply.end()), poll);
+  }
+}
+
 }  // namespace
 }  // namespace veltrane
