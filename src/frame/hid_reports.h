@@ -23,6 +23,14 @@ HidReport OutputReport(std::span<const std::uint8_t> frame, std::size_t n);
 constexpr std::size_t OutputReportCount(std::size_t frame_length) {
   return frame_length == 0 ? 1 : (frame_length + kHidDataSize - 1) / kHidDataSize;
 }
+// Writes a frame's reports in order through `write_report` (bool(const HidReport&)); the
+// first that fails ends the frame, since the rest would make no sense to the processor.
+template <typename WriteReport>
+void WriteOutputReports(std::span<const std::uint8_t> frame, WriteReport&& write_report) {
+  for (std::size_t n = 0; n < OutputReportCount(frame.size()); ++n) {
+    if (!write_report(OutputReport(frame, n))) return;
+  }
+}
 
 // Puts a reply together from its input reports. Only the header report's first ten bytes
 // count; the data, checksum and end byte follow in the data reports, the last of which

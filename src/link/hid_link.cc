@@ -118,9 +118,7 @@ void HidLink::ReleaseCurrent() {
 }
 
 void HidLink::Write(std::span<const std::uint8_t> bytes) {
-  for (std::size_t n = 0; n < OutputReportCount(bytes.size()); ++n) {
-    if (!WriteReport(OutputReport(bytes, n))) return;  // the rest of the frame is dropped
-  }
+  WriteOutputReports(bytes, [this](const HidReport& report) { return WriteReport(report); });
 }
 
 bool HidLink::WriteReport(const HidReport& report) {

@@ -53,9 +53,7 @@ SimHidPort::SimHidPort(TimerHost& host, Simulator& simulator) : host_(host), sim
 SimHidPort::~SimHidPort() { simulator_.SetHidSink(nullptr); }
 
 void SimHidPort::Write(std::span<const std::uint8_t> bytes) {
-  for (std::size_t n = 0; n < OutputReportCount(bytes.size()); ++n) {
-    if (!WriteReport(OutputReport(bytes, n))) return;
-  }
+  WriteOutputReports(bytes, [this](const HidReport& report) { return WriteReport(report); });
 }
 
 bool SimHidPort::WriteReport(const HidReport& report) {
